@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and the tests need.
+set -euo pipefail
+
+pacotes=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev
+  # run: platform plugins, fonts
+  qt6-qpa-plugins fonts-liberation2
+  # tests: session bus
+  dbus
+)
+
+faltam=()
+for p in "${pacotes[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || faltam+=("$p")
+done
+if ((${#faltam[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${faltam[@]}"
+fi

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds with AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs every test (unit tests and the real program on temporary folder trees).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/dependencias.sh
+cmake -S . -B build-testes -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZERS=ON >/dev/null
+cmake --build build-testes
+
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 700 "$XDG_RUNTIME_DIR"
+# Qt and fontconfig keep caches for the life of the process; they are not leaks of ours.
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+cd build-testes
+ctest --output-on-failure --timeout 300 -j2

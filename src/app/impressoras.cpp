@@ -1,0 +1,11 @@
+#include "app/impressoras.h"
+
+#include <QPrinterInfo>
+
+namespace qel {
+
+QStringList impressorasInstaladas() {
+    return QPrinterInfo::availablePrinterNames();
+}
+
+} // namespace qel

@@ -1,0 +1,47 @@
+#pragma once
+
+// Everything a task run shows to the user or asks of the user goes through this seam: a Qt
+// implementation with the windows, and an unattended one that prints to standard output.
+
+#include "util/contexto.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace qel {
+
+// What the result dialog shows, prepared without any window.
+struct ConteudoResultado {
+    QString titulo;
+    QStringList linhasMensagem; // message list (LbErro)
+    bool mensagemVisivel = false;
+    bool mensagemVermelha = false;
+    QStringList linhasPrincipal; // main list (ListBox1)
+    QString botao1 = QStringLiteral("O&K");
+    QString botao2;
+    bool botao2Visivel = false;
+};
+
+class InterfaceUsuario {
+public:
+    virtual ~InterfaceUsuario() = default;
+
+    // A new progress line; the shown fields are refreshed from ctx.
+    virtual void status(const QString& linha, const ContextoExecucao& ctx) = 0;
+    // The intake is over: the fields show what the run will work on.
+    virtual void campos(const ContextoExecucao& ctx) = 0;
+    // Shows the result dialog modally. The answer, or nothing when it was closed with the
+    // window's close box.
+    virtual std::optional<QString> resultado(const ConteudoResultado& conteudo) = 0;
+    // A plain message box.
+    virtual void aviso(const QString& texto) = 0;
+    // The platform's error box for an unexpected failure.
+    virtual void erro(const QString& texto) = 0;
+    // Asks for an XML file to print; nothing when the user cancels.
+    virtual std::optional<QString> escolheArquivo(const QString& pastaInicial) = 0;
+    // Names of the installed printers, read afresh.
+    virtual QStringList impressoras() = 0;
+};
+
+} // namespace qel

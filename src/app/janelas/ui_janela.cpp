@@ -1,0 +1,44 @@
+#include "app/janelas/ui_janela.h"
+
+#include "app/impressoras.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+void UiJanela::status(const QString& linha, const ContextoExecucao& ctx) {
+    janela_.adicionaStatus(linha);
+    janela_.mostraCampos(ctx);
+}
+
+void UiJanela::campos(const ContextoExecucao& ctx) {
+    janela_.mostraCampos(ctx);
+}
+
+std::optional<QString> UiJanela::resultado(const ConteudoResultado& conteudo) {
+    return dialogo_.mostra(conteudo);
+}
+
+void UiJanela::aviso(const QString& texto) {
+    QMessageBox::information(&janela_, u"Qel (DFe)"_s, texto);
+}
+
+void UiJanela::erro(const QString& texto) {
+    QMessageBox::critical(&janela_, u"Qel (DFe)"_s, texto);
+}
+
+std::optional<QString> UiJanela::escolheArquivo(const QString& pastaInicial) {
+    const QString arquivo =
+        QFileDialog::getOpenFileName(&janela_, QString(), pastaInicial, u"Arquivos XML (*.XML *.xml)"_s);
+    if (arquivo.isEmpty()) return std::nullopt;
+    return arquivo;
+}
+
+QStringList UiJanela::impressoras() {
+    return impressorasInstaladas();
+}
+
+} // namespace qel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/interface_usuario.h"
+#include "app/janelas/dialogo_resultado.h"
+#include "app/janelas/janela_principal.h"
+
+namespace qel {
+
+// The user interface with windows: the main window and the result dialog.
+class UiJanela : public InterfaceUsuario {
+public:
+    explicit UiJanela(Tfqel_dfe_001& janela) : janela_(janela), dialogo_(&janela) {}
+
+    void status(const QString& linha, const ContextoExecucao& ctx) override;
+    void campos(const ContextoExecucao& ctx) override;
+    std::optional<QString> resultado(const ConteudoResultado& conteudo) override;
+    void aviso(const QString& texto) override;
+    void erro(const QString& texto) override;
+    std::optional<QString> escolheArquivo(const QString& pastaInicial) override;
+    QStringList impressoras() override;
+
+private:
+    Tfqel_dfe_001& janela_;
+    Tfqel_dfe_003 dialogo_;
+};
+
+} // namespace qel

@@ -1,0 +1,87 @@
+#pragma once
+
+// The settings of the issuing company: one file in the shared working folder (seen by every
+// workstation) and one in the local folder (printers and certificates are per workstation).
+
+#include "util/contexto.h"
+
+#include <QString>
+
+namespace qel {
+
+// Field names follow the controls of the configuration dialog that edit them. Numbers keep
+// the text the dialog or the file gave, and are converted where they are used, so that a file
+// written by hand comes back unchanged after a save.
+struct ConfiguracaoEmpresa {
+    // Server settings file.
+    QString Logotipo;
+    QString Token;
+    QString IDToken;
+    QString Averbacao;
+    QString Usuario_NFSe;
+    QString Senha_NFSe;
+    bool Sem_Email_Auto = false;
+
+    // Local settings file.
+    QString Certificado_DFe;
+    QString Certificado_NFSe;
+    bool NaoUtilizarLogo = false;
+    QString ImpressoraNFe;
+    QString NFe_Copias = QStringLiteral("0");
+    bool nfe_ImpEmissao = false;
+    bool NFe_ImpNome = false;
+    bool NFe_ImpFantasia = false;
+    bool NFe_ImpVencimento = false;
+    bool nfe_impEan = false;
+    bool NFe_Descricao = false;
+    QString ImpressoraCTe;
+    QString CTe_Copias = QStringLiteral("0");
+    QString TokenCiot;
+    QString ImpressoraMDF;
+    QString MDF_Copias = QStringLiteral("0");
+    QString ImpressoraNFSe;
+    QString NFSE_Copias = QStringLiteral("0");
+    QString ImpressoraNFCe;
+    QString NFCE_Copias = QStringLiteral("0");
+    bool NFCe_A4 = false;
+    bool NFCe_resumo = false;
+    bool NFCe_PerguntaImp = false;
+    bool NFCe_Descricao = false;
+    QString MargemNFC = QStringLiteral("0");
+    bool PDF_Fonte = false;
+    bool Chb_ImpEmail_NFe = false;
+    bool Chb_ImpEmail_NFCe = false;
+    bool Chb_ImpEmail_CTe = false;
+    bool Chb_ImpEmail_MDFe = false;
+    bool Chb_ImpEmail_NFSe = false;
+    bool Chb_Imp_NFe = false;
+    bool Chb_Imp_NFCe = false;
+    bool Chb_Imp_CTe = false;
+    bool Chb_Imp_MDFe = false;
+    bool Chb_Imp_NFSe = false;
+
+    bool operator==(const ConfiguracaoEmpresa&) const = default;
+};
+
+// A number as the dialog shows it or a user typed it: blanks, the thousands separator "." and
+// "R$" are ignored, "," is the decimal separator. Throws ErroInesperado for anything else.
+double numeroConfiguracao(const QString& texto);
+// The margin of the NFC-e receipt: "." or "," as decimal separator.
+double margemNFCe(const ConfiguracaoEmpresa& cfg);
+
+// Paths of the three company files (the digits of the CNPJ name them).
+QString arquivoConfiguracaoServidor(const ContextoExecucao& ctx);
+QString arquivoConfiguracaoLocal(const ContextoExecucao& ctx);
+QString arquivoDadosEmpresa(const ContextoExecucao& ctx);
+
+// Loads both settings files of ctx.CNPJ into cfg (fields no file mentions keep their values;
+// the copy counts start at 0). Uses ctx.LbConfig as scratch.
+void carregaConfiguracao(ContextoExecucao& ctx, ConfiguracaoEmpresa& cfg);
+
+// The lines of the two files as the configuration dialog writes them.
+QStringList linhasConfiguracaoServidor(const ConfiguracaoEmpresa& cfg);
+QStringList linhasConfiguracaoLocal(const ConfiguracaoEmpresa& cfg);
+// Replaces both files. False when one of them could not be written.
+bool gravaConfiguracao(const ContextoExecucao& ctx, const ConfiguracaoEmpresa& cfg);
+
+} // namespace qel
