@@ -1,5 +1,6 @@
 #include "apoio.h"
 #include "app/resultado.h"
+#include "ui_roteirizada.h"
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -14,24 +15,6 @@ struct CanalGravado : CanalMensagens {
     void envia(const QString& parametro, const QString& valor) override {
         recebidas << parametro + u'=' + valor;
     }
-};
-
-// Answers dialogs from a script; an absent answer stands for the window's close box.
-struct UiRoteirizada : InterfaceUsuario {
-    std::deque<std::optional<QString>> respostas;
-    std::vector<ConteudoResultado> mostrados;
-    void status(const QString&, const ContextoExecucao&) override {}
-    void campos(const ContextoExecucao&) override {}
-    std::optional<QString> resultado(const ConteudoResultado& c) override {
-        mostrados.push_back(c);
-        auto r = respostas.front();
-        respostas.pop_front();
-        return r;
-    }
-    void aviso(const QString&) override {}
-    void erro(const QString&) override {}
-    std::optional<QString> escolheArquivo(const QString&) override { return std::nullopt; }
-    QStringList impressoras() override { return {u"HP_LaserJet"_s, u"QelPDF"_s}; }
 };
 
 ConteudoResultado prepara(const QString& modo, const QString& texto, const QStringList& retorno,

@@ -47,7 +47,6 @@ QString pastaLocal() {
 
 ExecucaoTarefa::ExecucaoTarefa(InterfaceUsuario& ui, CanalMensagens& canal, QStringList argumentos)
     : ui_(ui), canal_(canal), argumentos_(std::move(argumentos)), dialogo_(ui, canal) {
-    registro_.defineArquivo(pastaLocal() + u"Qel_DFe.log"_s);
     dialogo_.registraCom([this](const ConteudoResultado& c) {
         QStringList texto{c.titulo};
         texto << c.linhasMensagem << c.linhasPrincipal;
@@ -180,6 +179,7 @@ bool ExecucaoTarefa::semTrabalho() {
 
 Desfecho ExecucaoTarefa::executa() {
     ctx_ = ContextoExecucao();
+    registro_.defineArquivo(pastaLocal() + u"Qel_DFe.log"_s);
     decodificacaoDiagnostico();
     Mostra_Status(u"Obtendo tarefa"_s);
     determinaPastas();
@@ -222,7 +222,7 @@ Desfecho ExecucaoTarefa::executa() {
     ctx_.LbRetorno.clear();
     Modelo_Chave(ctx_);
     mostraCampos();
-    return Desfecho::Concluida;
+    return despacha();
 }
 
 } // namespace qel

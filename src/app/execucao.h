@@ -8,7 +8,10 @@
 #include "app/resultado.h"
 #include "config/configuracao_empresa.h"
 #include "config/dados_empresa.h"
+#include "sign/repositorio_certificados.h"
 #include "util/contexto.h"
+
+#include <functional>
 
 namespace qel {
 
@@ -27,9 +30,13 @@ QString linhaCampos(const ContextoExecucao& ctx);
 // The exchange folder on this workstation.
 QString pastaLocal();
 
-class ExecucaoTarefa {
+class ExecucaoTarefa : private AcoesConfiguracao {
 public:
     ExecucaoTarefa(InterfaceUsuario& ui, CanalMensagens& canal, QStringList argumentos);
+
+    // The certificate store and the clock (UTC) the run uses; tests give their own.
+    void usaRepositorio(RepositorioCertificados repositorio) { repositorio_ = std::move(repositorio); }
+    void usaRelogio(std::function<QDateTime()> relogio) { relogio_ = std::move(relogio); }
 
     // The task run. Unexpected errors are shown here and end the run with Desfecho::Erro.
     Desfecho ExecutaTarefa();
@@ -37,6 +44,18 @@ public:
     void Mostra_Status(const QString& texto);
     QString Mostra_Mensagem(const QString& modo, const QString& tag1, const QString& tag2,
                             const QString& texto);
+    // Writes the lines as a text file; tells the user when that failed. A blank name does nothing.
+    void Salva_Arquivo(const QString& arquivo, const QStringList& linhas);
+    void EnviaMensagem(const QString& parametro, const QString& texto);
+
+    // Chooses the company certificate: "S"/"SNFS" with the picker (only for the task
+    // "Configurar"), "N"/"NNFS" silently by the remembered subject.
+    bool Selecionar_Certificado(const QString& Mostrar);
+    const Certificado& CertificadoSelecionado() const { return certificado_; }
+    bool certificadoPronto() const { return certificadoPronto_ == QStringLiteral("OK"); }
+
+    // Deletes the PDF pages and the e-mail request left by a task.
+    void limpaTemporarios();
 
     const ContextoExecucao& contexto() const { return ctx_; }
     const ConfiguracaoEmpresa& configuracao() const { return cfg_; }
@@ -44,7 +63,26 @@ public:
     Registro& registro() { return registro_; }
 
 private:
+    // The outcome of one row of the dispatch table: an end, or a new task to dispatch.
+    struct Passo {
+        Desfecho desfecho = Desfecho::Concluida;
+        std::optional<QString> novaTarefa;
+    };
+
     Desfecho executa();
+    Desfecho despacha();
+    Passo linhaDespacho(const QString& tarefa);
+    Passo validadeCertificado(const QString& tarefa);
+    Passo imprimeOuExporta(const QString& tarefa);
+    Passo configura();
+    Passo indisponivel();
+    void falhaSelecao();
+    QString dataCurta(const QDateTime& instante) const;
+
+    bool selecionaCertificado(const QString& codigo) override;
+    QString escolheImpressora() override;
+    void salva() override;
+
     void decodificacaoDiagnostico();
     void determinaPastas();
     bool tomaArquivoTarefa();
@@ -61,6 +99,10 @@ private:
     ContextoExecucao ctx_;
     ConfiguracaoEmpresa cfg_;
     DadosEmpresa dados_;
+    RepositorioCertificados repositorio_;
+    std::function<QDateTime()> relogio_ = [] { return QDateTime::currentDateTimeUtc(); };
+    Certificado certificado_;
+    QString certificadoPronto_;
 };
 
 } // namespace qel

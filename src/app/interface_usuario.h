@@ -3,7 +3,10 @@
 // Everything a task run shows to the user or asks of the user goes through this seam: a Qt
 // implementation with the windows, and an unattended one that prints to standard output.
 
+#include "config/configuracao_empresa.h"
 #include "util/contexto.h"
+
+#include <QDateTime>
 
 #include <QString>
 #include <QStringList>
@@ -21,6 +24,27 @@ struct ConteudoResultado {
     QString botao1 = QStringLiteral("O&K");
     QString botao2;
     bool botao2Visivel = false;
+};
+
+// A certificate as the picker lists it.
+struct ResumoCertificado {
+    QString sujeito;
+    QString emissor;
+    QDateTime validoDe;
+    QDateTime validoAte;
+};
+
+// What the configuration dialog asks of the task run behind it.
+class AcoesConfiguracao {
+public:
+    virtual ~AcoesConfiguracao() = default;
+    // Certificate selection with the picker ("S" default, "SNFS" service certificate). False
+    // when it failed: the dialog then closes.
+    virtual bool selecionaCertificado(const QString& codigo) = 0;
+    // The printer chosen in the result dialog ("OK" when none was chosen).
+    virtual QString escolheImpressora() = 0;
+    // Writes both settings files.
+    virtual void salva() = 0;
 };
 
 class InterfaceUsuario {
@@ -42,6 +66,12 @@ public:
     virtual std::optional<QString> escolheArquivo(const QString& pastaInicial) = 0;
     // Names of the installed printers, read afresh.
     virtual QStringList impressoras() = 0;
+    // The certificate picker: the index chosen, nothing when cancelled.
+    virtual std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) = 0;
+    // Shows the configuration dialog modally over the settings record. False when it cannot be
+    // shown (no window).
+    virtual bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
+                              AcoesConfiguracao& acoes) = 0;
 };
 
 } // namespace qel

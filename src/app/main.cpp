@@ -1,6 +1,7 @@
 // Qel DFe: carries out one task dropped by the calling application in the exchange folder.
 
 #include "app/execucao.h"
+#include "app/importacao_certificado.h"
 #include "app/janelas/janela_principal.h"
 #include "app/janelas/ui_janela.h"
 #include "app/servico_dbus.h"
@@ -55,6 +56,10 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         (a.startsWith(u"--"_s) ? opcoes : argumentos).append(a);
+    }
+    if (opcoes.contains(u"--importar-certificado"_s)) {
+        QCoreApplication aplicacao(argc, argv);
+        return qel::importaCertificado(argumentos.value(0));
     }
     const bool unattended = opcoes.contains(u"--sem-janela"_s) || !temTela();
     // Without a window the printers and fonts are still needed: Qt runs off-screen.

@@ -49,3 +49,16 @@ QStringList UiSemJanela::impressoras() {
 }
 
 } // namespace qel
+
+namespace qel {
+
+// Without a window there is nobody to pick a certificate or to edit the settings.
+std::optional<qsizetype> UiSemJanela::escolheCertificado(const QList<ResumoCertificado>&) {
+    return std::nullopt;
+}
+
+bool UiSemJanela::configuracao(ConfiguracaoEmpresa&, const ContextoExecucao&, AcoesConfiguracao&) {
+    return false;
+}
+
+} // namespace qel

@@ -19,6 +19,9 @@ public:
     void erro(const QString& texto) override;
     std::optional<QString> escolheArquivo(const QString& pastaInicial) override;
     QStringList impressoras() override;
+    std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) override;
+    bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
+                      AcoesConfiguracao& acoes) override;
 
 private:
     void escreve(const QString& linha);

@@ -1,6 +1,6 @@
 // The real program, unattended, on a temporary drive root.
 
-#include "../apoio.h"
+#include "programa.h"
 
 #include <QDir>
 #include <QProcess>
@@ -12,34 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Execucao {
-    int codigo = -1;
-    QString saida;
-    QString erros;
-};
-
-class QelDFe : public ::testing::Test {
-protected:
-    QString local(const QString& nome = {}) const { return raiz.path() + u"/Qel/test/DFe/"_s + nome; }
-    void noLocal(const QString& nome, const QByteArray& bytes) { teste::escreve(local(nome), bytes); }
-
-    Execucao roda(const QStringList& argumentos = {}) {
-        QProcess p;
-        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-        ambiente.insert(u"QEL_DFE_RAIZ"_s, raiz.path());
-        ambiente.remove(u"DISPLAY"_s);
-        // No calling application on any bus: messages must be lost quietly, not wait.
-        ambiente.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent"_s);
-        p.setProcessEnvironment(ambiente);
-        p.setWorkingDirectory(raiz.path());
-        p.start(QString::fromUtf8(QEL_BINARIO), QStringList{u"--sem-janela"_s} + argumentos);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-
-    QTemporaryDir raiz;
-};
+class QelDFe : public ::testing::Test, protected Programa {};
 
 const QByteArray kNFe =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">"
@@ -51,8 +24,13 @@ TEST_F(QelDFe, ArquivoDeTarefaVenceOsXmlENaoSeRepete) {
     noLocal(u"Qel_DFe.Qel"_s, "TAREFA Consultar Servico (NFe)\r\nCNPJ 12345678000195\r\nUF RS\r\n");
     noLocal(u"NFe001.xml"_s, kNFe);
     const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 0) << r.erros.toStdString();
+    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
     EXPECT_TRUE(r.saida.startsWith(u"Obtendo tarefa\nTarefa: Consultar Servico (NFe)\n"_s))
+        << r.saida.toStdString();
+    // No certificate in the store: said, and the task is not carried out.
+    EXPECT_TRUE(r.saida.contains(
+        u"Não foi possível selecionar um certificado digital para o CNPJ 12345678000195\n"_s));
+    EXPECT_TRUE(r.saida.endsWith(u"Tarefa ainda não disponível nesta versão: Consultar Servico (NFe)\n"_s))
         << r.saida.toStdString();
     EXPECT_TRUE(
         r.saida.contains(u"Campos: Tarefa=Consultar Servico (NFe); CNPJ=12345678000195; UF=RS; cUF=43; "
@@ -61,7 +39,7 @@ TEST_F(QelDFe, ArquivoDeTarefaVenceOsXmlENaoSeRepete) {
     EXPECT_FALSE(QFile::exists(local(u"Qel_DFe.Qel"_s)));
     EXPECT_EQ(teste::le(local(u"NFe001.xml"_s)), kNFe);
     // The company's folders are ready for its settings.
-    EXPECT_TRUE(QFileInfo(raiz.path() + u"/DFe/Ini"_s).isDir());
+    EXPECT_TRUE(QFileInfo(raiz() + u"/DFe/Ini"_s).isDir());
     EXPECT_TRUE(QFileInfo(local(u"Ini"_s)).isDir());
 }
 
@@ -70,7 +48,7 @@ TEST_F(QelDFe, XmlMaisRecenteDoPrimeiroPadrao) {
     noLocal(u"NFe002.XML"_s, kNFe);
     noLocal(u"CTe001.XML"_s, "<CTe/>");
     const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 0) << r.erros.toStdString();
+    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
     EXPECT_TRUE(
         r.saida.contains(u"Campos: Tarefa=Recepcao; CNPJ=12345678000195; UF=; cUF=43; Tipo=NFe; Arquivo="_s +
                          local(u"NFe002.XML\n"_s)))
@@ -93,8 +71,10 @@ TEST_F(QelDFe, DuasTarefasRecusamSemResposta) {
 
 TEST_F(QelDFe, XmlComPrimeiraLinhaEmBrancoCedeAoArgumento) {
     noLocal(u"NFe001.xml"_s, "\r\n" + kNFe);
-    const Execucao r = roda({u"/tmp/outro.xml"_s});
-    EXPECT_EQ(r.codigo, 0) << r.erros.toStdString();
+    const Execucao r = roda({raiz() + u"/outro.xml"_s});
+    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
+    EXPECT_TRUE(r.saida.endsWith(u"Arquivo não encontrado: "_s + raiz() + u"/outro.xml\n"_s))
+        << r.saida.toStdString();
     EXPECT_TRUE(r.saida.contains(u"\nTarefa: Imprimir\n"_s)) << r.saida.toStdString();
     EXPECT_TRUE(r.saida.contains(u"Campos: Tarefa=Imprimir; CNPJ=; UF=; cUF=; Tipo=; Arquivo="_s +
                                  local(u"NFe001.xml"_s)))
@@ -119,7 +99,7 @@ TEST_F(QelDFe, StatusNoRegistro) {
     noLocal(u"Qel_DFe.Qel"_s,
             "tarefa download nfe\r\nCHAVE 43240112345678000195550010000000011000000016\r\n");
     const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 0) << r.erros.toStdString();
+    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
     EXPECT_TRUE(r.saida.contains(u"Campos: Tarefa=Download; CNPJ=12345678000195; UF=; cUF=; Tipo=NFe;"_s))
         << r.saida.toStdString();
     const QString registro = QString::fromUtf8(teste::le(local(u"Qel_DFe.log"_s)));
@@ -133,18 +113,18 @@ TEST_F(QelDFe, StatusNoRegistro) {
 }
 
 TEST_F(QelDFe, PastaDoServidorEModos) {
-    const QString servidor = raiz.path() + u"/servidor compartilhado"_s;
-    teste::escreve(raiz.path() + u"/Qel/test/Qel.Ini"_s,
+    const QString servidor = raiz() + u"/servidor compartilhado"_s;
+    teste::escreve(raiz() + u"/Qel/test/Qel.Ini"_s,
                    "# outra linha\r\nservidor   "_ba + servidor.toUtf8() + "   \r\nSERVIDOR /nao/esta\r\n");
     teste::escreve(servidor + u"/DFe/Homologacao.Qel"_s, "");
     teste::escreve(servidor + u"/DFe/INI/12345678000195.DFe"_s, "NOME Empresa\r\n");
     noLocal(u"Qel_DFe.Qel"_s, "TAREFA Recepcao\r\nCNPJ 12345678000195\r\n");
     const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 0) << r.erros.toStdString();
+    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
     EXPECT_TRUE(QFileInfo(servidor + u"/DFe/INI"_s).isDir());
     EXPECT_FALSE(QFileInfo(servidor + u"/DFe/Ini"_s).exists())
         << "an existing folder in another spelling is used";
-    EXPECT_FALSE(QFileInfo(raiz.path() + u"/DFe"_s).exists());
+    EXPECT_FALSE(QFileInfo(raiz() + u"/DFe"_s).exists());
 }
 
 TEST_F(QelDFe, DecodificacaoDeDiagnostico) {
@@ -152,11 +132,11 @@ TEST_F(QelDFe, DecodificacaoDeDiagnostico) {
     QProcess gzip;
     gzip.start(u"sh"_s, {u"-c"_s, u"printf 'Ol\\341, mundo\\r\\nfim' | gzip -c | base64 -w 76"_s});
     ASSERT_TRUE(gzip.waitForFinished(10000));
-    teste::escreve(raiz.path() + u"/Teste/base64.txt"_s, gzip.readAllStandardOutput());
+    teste::escreve(raiz() + u"/Teste/base64.txt"_s, gzip.readAllStandardOutput());
     const Execucao r = roda();
     EXPECT_TRUE(r.saida.startsWith(u"Feito\nObtendo tarefa\n"_s)) << r.saida.toStdString();
-    EXPECT_FALSE(QFile::exists(raiz.path() + u"/Teste/base64.txt"_s));
-    EXPECT_EQ(teste::le(raiz.path() + u"/Teste/Arquivo.txt"_s), QByteArray("Ol\xe1, mundo\r\nfim\r\n"));
+    EXPECT_FALSE(QFile::exists(raiz() + u"/Teste/base64.txt"_s));
+    EXPECT_EQ(teste::le(raiz() + u"/Teste/Arquivo.txt"_s), QByteArray("Ol\xe1, mundo\r\nfim\r\n"));
 }
 
 TEST_F(QelDFe, ErroInesperadoSaiComDois) {

@@ -1,6 +1,7 @@
 #include "app/janelas/ui_janela.h"
 
 #include "app/impressoras.h"
+#include "app/janelas/seletor_certificado.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -39,6 +40,19 @@ std::optional<QString> UiJanela::escolheArquivo(const QString& pastaInicial) {
 
 QStringList UiJanela::impressoras() {
     return impressorasInstaladas();
+}
+
+} // namespace qel
+
+namespace qel {
+
+std::optional<qsizetype> UiJanela::escolheCertificado(const QList<ResumoCertificado>& certificados) {
+    return escolheCertificadoNaJanela(&janela_, certificados);
+}
+
+bool UiJanela::configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx, AcoesConfiguracao& acoes) {
+    configuracao_.mostra(cfg, ctx, acoes);
+    return true;
 }
 
 } // namespace qel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/interface_usuario.h"
+#include "app/janelas/dialogo_configuracao.h"
 #include "app/janelas/dialogo_resultado.h"
 #include "app/janelas/janela_principal.h"
 
@@ -9,7 +10,7 @@ namespace qel {
 // The user interface with windows: the main window and the result dialog.
 class UiJanela : public InterfaceUsuario {
 public:
-    explicit UiJanela(Tfqel_dfe_001& janela) : janela_(janela), dialogo_(&janela) {}
+    explicit UiJanela(Tfqel_dfe_001& janela) : janela_(janela), dialogo_(&janela), configuracao_(&janela) {}
 
     void status(const QString& linha, const ContextoExecucao& ctx) override;
     void campos(const ContextoExecucao& ctx) override;
@@ -18,10 +19,14 @@ public:
     void erro(const QString& texto) override;
     std::optional<QString> escolheArquivo(const QString& pastaInicial) override;
     QStringList impressoras() override;
+    std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) override;
+    bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
+                      AcoesConfiguracao& acoes) override;
 
 private:
     Tfqel_dfe_001& janela_;
     Tfqel_dfe_003 dialogo_;
+    TfQel_DFe_002 configuracao_;
 };
 
 } // namespace qel

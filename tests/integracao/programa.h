@@ -1,0 +1,49 @@
+#pragma once
+
+// Runs the real program unattended on a temporary drive root with its own certificate store.
+
+#include "../apoio.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+struct Execucao {
+    int codigo = -1;
+    QString saida;
+    QString erros;
+};
+
+class Programa {
+public:
+    QString raiz() const { return raiz_.path(); }
+    QString local(const QString& nome = {}) const {
+        return raiz_.path() + QStringLiteral("/Qel/test/DFe/") + nome;
+    }
+    QString certificados() const { return raiz_.path() + QStringLiteral("/certificados"); }
+    void noLocal(const QString& nome, const QByteArray& bytes) const { teste::escreve(local(nome), bytes); }
+
+    // With a session bus only when the test runs under one; otherwise messages go nowhere.
+    Execucao roda(QStringList argumentos = {}, const QByteArray& entrada = {}, bool semJanela = true) const {
+        QProcess p;
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.insert(QStringLiteral("QEL_DFE_RAIZ"), raiz_.path());
+        ambiente.insert(QStringLiteral("QEL_DFE_CERTIFICADOS"), certificados());
+        ambiente.remove(QStringLiteral("DISPLAY"));
+        if (!ambiente.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")))
+            ambiente.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                            QStringLiteral("unix:path=/nonexistent"));
+        p.setProcessEnvironment(ambiente);
+        p.setWorkingDirectory(raiz_.path());
+        if (semJanela) argumentos.prepend(QStringLiteral("--sem-janela"));
+        p.start(QString::fromUtf8(QEL_BINARIO), argumentos);
+        p.write(entrada);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private:
+    QTemporaryDir raiz_;
+};

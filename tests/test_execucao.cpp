@@ -1,0 +1,140 @@
+// The task run in-process with a scripted user interface: configuration, certificate choice,
+// answer files and clean-up, without any window.
+
+#include "apoio.h"
+#include "app/execucao.h"
+#include "ui_roteirizada.h"
+#include "util/arquivos.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace qel;
+
+namespace {
+
+struct CanalMudo : CanalMensagens {
+    QStringList recebidas;
+    void envia(const QString& p, const QString& v) override { recebidas << p + u'=' + v; }
+};
+
+class Execucao : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        certificados_ = new QTemporaryDir;
+        QProcess gera;
+        gera.start(u"sh"_s,
+                   {QString::fromUtf8(QEL_DADOS_TESTE) + u"/gera_certificados.sh"_s, certificados_->path()});
+        ASSERT_TRUE(gera.waitForFinished(60000));
+        ASSERT_EQ(gera.exitCode(), 0);
+        const RepositorioCertificados loja(certificados_->path() + u"/loja"_s);
+        const QDateTime hoje = QDateTime::currentDateTimeUtc();
+        ASSERT_EQ(loja.importa(certificados_->path() + u"/empresa.pfx"_s, "1234", hoje), QString());
+        ASSERT_EQ(loja.importa(certificados_->path() + u"/outra.pfx"_s, "1234", hoje), QString());
+    }
+    static void TearDownTestSuite() { delete certificados_; }
+
+    void SetUp() override {
+        qputenv("QEL_DFE_RAIZ", raiz.path().toUtf8());
+        teste::escreve(raiz.path() + u"/Qel/test/Qel.Ini"_s,
+                       "SERVIDOR " + raiz.path().toUtf8() + "/servidor\r\n");
+    }
+    void TearDown() override { qunsetenv("QEL_DFE_RAIZ"); }
+
+    QString local(const QString& nome) const { return raiz.path() + u"/Qel/test/DFe/"_s + nome; }
+
+    Desfecho roda(const QByteArray& tarefa) {
+        teste::escreve(local(u"Qel_DFe.Qel"_s), tarefa);
+        execucao.usaRepositorio(RepositorioCertificados(certificados_->path() + u"/loja"_s));
+        return execucao.ExecutaTarefa();
+    }
+
+    static QTemporaryDir* certificados_;
+    QTemporaryDir raiz;
+    UiRoteirizada ui;
+    CanalMudo canal;
+    ExecucaoTarefa execucao{ui, canal, {}};
+};
+QTemporaryDir* Execucao::certificados_ = nullptr;
+
+TEST_F(Execucao, ConfigurarEscolheCertificadoNoSeletorESalva) {
+    ui.certificadoEscolhido = 1; // the store lists by entry name; pick the second
+    ui.dialogoConfiguracao = [](ConfiguracaoEmpresa& cfg, AcoesConfiguracao& acoes) {
+        EXPECT_TRUE(acoes.selecionaCertificado(u"S"_s));
+        cfg.ImpressoraNFe = acoes.escolheImpressora();
+        acoes.salva();
+        return true;
+    };
+    ui.respostas = {u"QelPDF"_s};
+    EXPECT_EQ(roda("TAREFA Configurar\r\nCNPJ 12345678000195\r\n"), Desfecho::Concluida);
+    ASSERT_EQ(ui.certificadosOferecidos.size(), 2);
+    const QString escolhido = ui.certificadosOferecidos.at(1).sujeito;
+    EXPECT_EQ(execucao.configuracao().Certificado_DFe, escolhido);
+    EXPECT_TRUE(execucao.certificadoPronto());
+    // The run made the folder as "Ini"; the file is found in it without regard to case.
+    const QByteArray salvo = teste::le(localizaCaminho(local(u"INI/12345678000195.INI"_s)));
+    EXPECT_TRUE(salvo.startsWith("Certificado " + escolhido.toUtf8() +
+                                 "\r\nNFS Certificado \r\n"
+                                 "DANFE Impressora QelPDF\r\n"))
+        << salvo.toStdString();
+    EXPECT_TRUE(existeArquivo(raiz.path() + u"/servidor/DFe/INI/12345678000195.INI"_s));
+}
+
+TEST_F(Execucao, SeletorCanceladoFechaODialogo) {
+    ui.certificadoEscolhido = std::nullopt;
+    bool fechado = false;
+    ui.dialogoConfiguracao = [&](ConfiguracaoEmpresa&, AcoesConfiguracao& acoes) {
+        fechado = !acoes.selecionaCertificado(u"SNFS"_s);
+        return true;
+    };
+    EXPECT_EQ(roda("TAREFA Configurar\r\nCNPJ 12345678000195\r\n"), Desfecho::Concluida);
+    EXPECT_TRUE(fechado);
+    ASSERT_EQ(ui.mostrados.size(), 1u);
+    EXPECT_EQ(ui.mostrados[0].linhasMensagem, QStringList{u"Erro ao selecionar certificado"_s});
+    EXPECT_FALSE(existeArquivo(local(u"INI/12345678000195.INI"_s)))
+        << "closing without saving writes nothing";
+}
+
+TEST_F(Execucao, ConfigurarEmMaiusculasBuscaSemSeletor) {
+    ui.dialogoConfiguracao = [](ConfiguracaoEmpresa& cfg, AcoesConfiguracao& acoes) {
+        cfg.Certificado_DFe = u"Antigo"_s;
+        EXPECT_TRUE(acoes.selecionaCertificado(u"S"_s) == false);
+        return true;
+    };
+    roda("TAREFA CONFIGURAR\r\nCNPJ 12345678000195\r\n");
+    EXPECT_TRUE(ui.certificadosOferecidos.isEmpty()) << "the picker is only for the task \"Configurar\"";
+}
+
+TEST_F(Execucao, ServicoNFSeUsaOCertificadoDeServicoQuandoHa) {
+    teste::escreve(local(u"INI/12345678000195.ini"_s),
+                   "Certificado CN=EMPRESA TESTE LTDA:12345678000195, OU=Teste\r\n"
+                   "NFS Certificado CN=OUTRA EMPRESA SA:98765432000110, OU=Teste\r\n");
+    roda("TAREFA Validade do Certificado (arquivo)\r\nCNPJ 12345678000195\r\n");
+    EXPECT_TRUE(execucao.CertificadoSelecionado().nomeSujeito().startsWith(u"CN=EMPRESA TESTE"_s));
+    // A 31-character key marks an NFS-e.
+    roda("TAREFA Validade do Certificado (arquivo)\r\nCNPJ 12345678000195\r\n"
+         "CHAVE 1234567890123456789012345678901\r\n");
+    EXPECT_TRUE(execucao.CertificadoSelecionado().nomeSujeito().startsWith(u"CN=OUTRA EMPRESA"_s));
+}
+
+TEST_F(Execucao, SalvaArquivoAvisaQuandoNaoGrava) {
+    roda("CNPJ 12345678000195\r\n");
+    teste::escreve(raiz.path() + u"/ocupado"_s, "arquivo");
+    execucao.Salva_Arquivo(raiz.path() + u"/Retorno.Qel"_s, {u"ok"_s});
+    EXPECT_EQ(teste::le(raiz.path() + u"/Retorno.Qel"_s), QByteArray("ok\r\n"));
+    EXPECT_TRUE(ui.mostrados.empty());
+    // A name that is a folder cannot be written: said, and the run goes on.
+    QDir().mkpath(raiz.path() + u"/pasta.Qel"_s);
+    execucao.Salva_Arquivo(raiz.path() + u"/pasta.Qel"_s, {u"x"_s});
+    ASSERT_EQ(ui.mostrados.size(), 1u);
+    EXPECT_EQ(ui.mostrados[0].linhasMensagem,
+              (QStringList{u"!!!ERRO!!!"_s, u"Não foi possível salvar o arquivo."_s,
+                           u"Verifique permissões de aplicativo, pasta e usuários."_s,
+                           raiz.path() + u"/pasta.Qel"_s}));
+    execucao.Salva_Arquivo(u"  "_s, {u"x"_s});
+    EXPECT_EQ(ui.mostrados.size(), 1u);
+}
+
+} // namespace
