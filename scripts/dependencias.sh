@@ -8,8 +8,8 @@ pacotes=(
   qt6-base-dev libgtest-dev zlib1g-dev libssl-dev
   # run: platform plugins, fonts
   qt6-qpa-plugins fonts-liberation2
-  # tests: session bus
-  dbus
+  # tests: session bus, test certificates
+  dbus openssl
 )
 
 faltam=()
