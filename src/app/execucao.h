@@ -54,6 +54,13 @@ public:
     const Certificado& CertificadoSelecionado() const { return certificado_; }
     bool certificadoPronto() const { return certificadoPronto_ == QStringLiteral("OK"); }
 
+    // Signs a document or request with the selected certificate; empty (after telling the user)
+    // when it failed.
+    QString Assinar_XML(const QString& texto);
+    // qel-dfe --assinar: signs a file with the certificate of a company and prints it. The exit
+    // status.
+    int assinaArquivo(const QString& arquivo, const QString& cnpj, const QString& chave);
+
     // Deletes the PDF pages and the e-mail request left by a task.
     void limpaTemporarios();
 

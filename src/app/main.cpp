@@ -8,20 +8,69 @@
 #include "app/ui_sem_janela.h"
 
 #include <QApplication>
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-bool temTela() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+const char* const kAjuda =
+    "uso: qel-dfe [--sem-janela] [ARQUIVO.xml]\n"
+    "     qel-dfe --importar-certificado ARQUIVO.pfx   (senha pela entrada padrão)\n"
+    "     qel-dfe --assinar ARQUIVO.xml --cnpj CNPJ [--chave CHAVE]\n"
+    "Executa a tarefa deixada em $QEL_DFE_RAIZ/Qel/test/DFe/ (Qel_DFe.Qel ou um XML de documento).\n";
+
+struct Opcoes {
+    bool semJanela = false;
+    bool ajuda = false;
+    QString importar;
+    QString assinar;
+    QString cnpj;
+    QString chave;
+    QStringList argumentos;
+    QString erro;
+};
+
+Opcoes leOpcoes(int argc, char* argv[]) {
+    Opcoes o;
+    const QStringList a = [&] {
+        QStringList l;
+        for (int i = 1; i < argc; ++i) l << QString::fromLocal8Bit(argv[i]);
+        return l;
+    }();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const QString& x = a.at(i);
+        const auto valor = [&](QString& destino) {
+            if (i + 1 >= a.size()) o.erro = x + u" precisa de um valor"_s;
+            else destino = a.at(++i);
+        };
+        if (x == u"--sem-janela"_s) o.semJanela = true;
+        else if (x == u"--ajuda"_s || x == u"--help"_s) o.ajuda = true;
+        else if (x == u"--importar-certificado"_s) valor(o.importar);
+        else if (x == u"--assinar"_s) valor(o.assinar);
+        else if (x == u"--cnpj"_s) valor(o.cnpj);
+        else if (x == u"--chave"_s) valor(o.chave);
+        else if (x.startsWith(u"--"_s)) o.erro = u"opção desconhecida: "_s + x;
+        else o.argumentos << x;
+    }
+    return o;
 }
+
+bool temTela() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }
 
 int semJanela(const QStringList& argumentos) {
     qel::UiSemJanela ui;
     qel::CanalDBus canal;
     qel::ExecucaoTarefa execucao(ui, canal, argumentos);
     return qel::codigoSaida(execucao.ExecutaTarefa());
+}
+
+int assina(const Opcoes& o) {
+    // The signed text alone goes to standard output; everything said goes to standard error.
+    qel::UiSemJanela ui(stderr);
+    qel::CanalDBus canal;
+    qel::ExecucaoTarefa execucao(ui, canal, {});
+    return execucao.assinaArquivo(o.assinar, o.cnpj, o.chave);
 }
 
 int comJanela(QApplication& aplicacao, const QStringList& argumentos) {
@@ -51,23 +100,26 @@ int comJanela(QApplication& aplicacao, const QStringList& argumentos) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList opcoes;
-    QStringList argumentos;
-    for (int i = 1; i < argc; ++i) {
-        const QString a = QString::fromLocal8Bit(argv[i]);
-        (a.startsWith(u"--"_s) ? opcoes : argumentos).append(a);
+    const Opcoes o = leOpcoes(argc, argv);
+    if (o.ajuda || !o.erro.isEmpty()) {
+        if (!o.erro.isEmpty()) std::fprintf(stderr, "qel-dfe: %s\n", o.erro.toLocal8Bit().constData());
+        std::fputs(kAjuda, o.ajuda ? stdout : stderr);
+        return o.ajuda ? 0 : 2;
     }
-    if (opcoes.contains(u"--importar-certificado"_s)) {
+    if (!o.importar.isEmpty()) {
         QCoreApplication aplicacao(argc, argv);
-        return qel::importaCertificado(argumentos.value(0));
+        return qel::importaCertificado(o.importar);
     }
-    const bool unattended = opcoes.contains(u"--sem-janela"_s) || !temTela();
+    if (!o.assinar.isEmpty()) {
+        QCoreApplication aplicacao(argc, argv);
+        return assina(o);
+    }
+
+    const bool unattended = o.semJanela || !temTela();
     // Without a window the printers and fonts are still needed: Qt runs off-screen.
     if (unattended) qputenv("QT_QPA_PLATFORM", "offscreen");
-
     QApplication aplicacao(argc, argv);
     QApplication::setApplicationName(u"Qel (DFe)"_s);
     QApplication::setApplicationDisplayName(u"Qel (DFe)"_s);
-    QApplication::setQuitOnLastWindowClosed(true);
-    return unattended ? semJanela(argumentos) : comJanela(aplicacao, argumentos);
+    return unattended ? semJanela(o.argumentos) : comJanela(aplicacao, o.argumentos);
 }

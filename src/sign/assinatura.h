@@ -1,0 +1,42 @@
+#pragma once
+
+// The enveloped XML signature (RSA-SHA1, Canonical XML 1.0) of fiscal documents and requests.
+
+#include "sign/certificado.h"
+
+#include <QString>
+
+namespace qel {
+
+// Where the signature goes in a document, decided from its text.
+struct LocalAssinatura {
+    bool reconhecido = false; // false: no kind of document matched
+    QString idReferencia;     // the Id the Reference points to
+    qsizetype cauda = 0;      // characters left behind the inserted signature (the root's closing tag)
+};
+
+LocalAssinatura localAssinatura(const QString& texto, const QString& chave, const QString& codigoMunicipio);
+
+struct ContextoAssinatura {
+    const Certificado* certificado = nullptr;
+    QString chave;           // the task's access key (NDD Cargo and some NFS-e use it as the Id)
+    QString codigoMunicipio; // the task's municipality (NFS-e cancellations)
+    // Diagnostic copies of the text before and after signing; empty: none.
+    QString arquivoAntes;
+    QString arquivoDepois;
+};
+
+struct ResultadoAssinatura {
+    QString texto; // the signed text, one line
+    QString erro;  // why it failed; empty on success
+};
+
+// Signs the text (a document or request on one line). The text is cleaned of control
+// characters and double blanks before the signature is computed, so what is returned is
+// exactly what was signed.
+ResultadoAssinatura assinaXml(const QString& texto, const ContextoAssinatura& contexto);
+
+// The cleaning: every character 1 to 31 removed, then every run of four blanks, then of two.
+QString limpaParaAssinatura(const QString& texto);
+
+} // namespace qel
