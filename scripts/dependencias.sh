@@ -5,11 +5,11 @@ set -euo pipefail
 pacotes=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev
+  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev
   # run: platform plugins, fonts
   qt6-qpa-plugins fonts-liberation2
-  # tests: session bus, test certificates
-  dbus openssl
+  # tests: session bus, test certificates, independent signature check
+  dbus openssl xmlsec1
 )
 
 faltam=()
