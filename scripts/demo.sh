@@ -22,9 +22,27 @@ printf '%s\n' "Certificado EMPRESA DEMONSTRACAO LTDA:$cnpj" "DANFE Impressora Im
   "DANFE Numero de Copias 1" | crlf >"$raiz/Qel/test/DFe/INI/$cnpj.INI"
 printf '%s\n' "TAREFA CONSULTAR SERVICO (NFE)" "CNPJ $cnpj" "UF RS" | crlf >"$raiz/Qel/test/DFe/Qel_DFe.Qel"
 
-echo "== qel-dfe --sem-janela (raiz: $raiz)"
+# The demo company's certificate and the local authority simulator, with their own test CA.
+certificados="$PWD/build-demo/certificados"
+rm -rf "$certificados" && mkdir -p "$certificados"
+sh tests/data/gera_certificados.sh "$certificados"
+export QEL_DFE_RAIZ="$raiz" QEL_DFE_CERTIFICADOS="$raiz/loja" QEL_DFE_CA="$certificados/ca.crt"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+echo 1234 | ./build-demo/src/app/qel-dfe --importar-certificado "$certificados/empresa.pfx"
+
+saida_simulador="$(mktemp)"
+/usr/bin/python3 tools/simulador/simulador.py --porta 0 --certificado "$certificados/servidor.crt" \
+  --chave "$certificados/servidor.key" --ca-clientes "$certificados/ca.crt" >"$saida_simulador" 2>&1 &
+simulador=$!
+trap 'kill $simulador 2>/dev/null || true' EXIT
+for _ in $(seq 100); do grep -q '^pronto ' "$saida_simulador" && break; sleep 0.1; done
+porta=$(sed -n 's/^pronto \([0-9]*\).*/\1/p' "$saida_simulador")
+[ -n "$porta" ] || { cat "$saida_simulador"; exit 2; }
+export QEL_DFE_HOST="127.0.0.1:$porta"
+
+echo "== qel-dfe --sem-janela (raiz: $raiz, simulador em $QEL_DFE_HOST)"
 set +e
-XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}" QEL_DFE_RAIZ="$raiz" ./build-demo/src/app/qel-dfe --sem-janela
+./build-demo/src/app/qel-dfe --sem-janela
 codigo=$?
 set -e
 echo "== saída: $codigo"

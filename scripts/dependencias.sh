@@ -5,11 +5,12 @@ set -euo pipefail
 pacotes=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev
+  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev libcurl4-openssl-dev
   # run: platform plugins, fonts
   qt6-qpa-plugins fonts-liberation2
-  # tests: session bus, test certificates, independent signature check
-  dbus openssl xmlsec1
+  # tests and the local authority simulator: session bus, test certificates, independent
+  # signature check, Python for the simulator
+  dbus openssl xmlsec1 python3 ca-certificates
 )
 
 faltam=()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QString>
 #include <ostream>
 
@@ -25,10 +26,25 @@ inline void escreve(const QString& caminho, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// A real document without its old signature, as the web-service call prepares a document:
+// lines trimmed and joined, from the opening of the element named to its closing tag.
+inline QString semAssinatura(const QString& arquivo, const QString& abre, const QString& fecha);
+
 inline QByteArray le(const QString& caminho) {
     QFile f(caminho);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
+}
+
+inline QString semAssinatura(const QString& arquivo, const QString& abre, const QString& fecha) {
+    QString texto = QString::fromUtf8(le(arquivo));
+    texto.remove(QRegularExpression(QStringLiteral("<Signature.*?</Signature>"),
+                                    QRegularExpression::DotMatchesEverythingOption));
+    QString linha;
+    for (const QString& l : texto.split(QLatin1Char('\n'))) linha += l.trimmed();
+    const qsizetype a = linha.indexOf(abre);
+    const qsizetype f = linha.indexOf(fecha, a);
+    return a < 0 || f < 0 ? QString() : linha.mid(a, f + fecha.size() - a);
 }
 
 } // namespace teste

@@ -2,6 +2,7 @@
 // answer files and clean-up, without any window.
 
 #include "apoio.h"
+#include "certificados_teste.h"
 #include "app/execucao.h"
 #include "ui_roteirizada.h"
 #include "util/arquivos.h"
@@ -22,19 +23,7 @@ struct CanalMudo : CanalMensagens {
 
 class Execucao : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        certificados_ = new QTemporaryDir;
-        QProcess gera;
-        gera.start(u"sh"_s,
-                   {QString::fromUtf8(QEL_DADOS_TESTE) + u"/gera_certificados.sh"_s, certificados_->path()});
-        ASSERT_TRUE(gera.waitForFinished(60000));
-        ASSERT_EQ(gera.exitCode(), 0);
-        const RepositorioCertificados loja(certificados_->path() + u"/loja"_s);
-        const QDateTime hoje = QDateTime::currentDateTimeUtc();
-        ASSERT_EQ(loja.importa(certificados_->path() + u"/empresa.pfx"_s, "1234", hoje), QString());
-        ASSERT_EQ(loja.importa(certificados_->path() + u"/outra.pfx"_s, "1234", hoje), QString());
-    }
-    static void TearDownTestSuite() { delete certificados_; }
+    static QString loja() { return CertificadosTeste::instancia().loja(); }
 
     void SetUp() override {
         qputenv("QEL_DFE_RAIZ", raiz.path().toUtf8());
@@ -47,17 +36,15 @@ protected:
 
     Desfecho roda(const QByteArray& tarefa) {
         teste::escreve(local(u"Qel_DFe.Qel"_s), tarefa);
-        execucao.usaRepositorio(RepositorioCertificados(certificados_->path() + u"/loja"_s));
+        execucao.usaRepositorio(RepositorioCertificados(loja()));
         return execucao.ExecutaTarefa();
     }
 
-    static QTemporaryDir* certificados_;
     QTemporaryDir raiz;
     UiRoteirizada ui;
     CanalMudo canal;
     ExecucaoTarefa execucao{ui, canal, {}};
 };
-QTemporaryDir* Execucao::certificados_ = nullptr;
 
 TEST_F(Execucao, ConfigurarEscolheCertificadoNoSeletorESalva) {
     ui.certificadoEscolhido = 1; // the store lists by entry name; pick the second

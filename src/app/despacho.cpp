@@ -68,10 +68,7 @@ ExecucaoTarefa::Passo ExecucaoTarefa::linhaDespacho(const QString& tarefa) {
                              : tarefa == u"CONSULTAR SERVICO (CTE)"_s  ? u"CTe"_s
                              : tarefa == u"CONSULTAR SERVICO (MDFE)"_s ? u"MDFe"_s
                                                                        : QString();
-        if (!tipo.isEmpty()) {
-            ctx_.Tipo = tipo;
-            return indisponivel();
-        }
+        if (!tipo.isEmpty()) return consultaServico(tipo);
     }
     static const QStringList conhecidas{u"CONSULTAR DOCUMENTO"_s,
                                         u"CONSULTAR CCE"_s,
@@ -95,6 +92,15 @@ ExecucaoTarefa::Passo ExecucaoTarefa::linhaDespacho(const QString& tarefa) {
     // Any other name: no flow, no answer file.
     Mostra_Status(u"Tarefa não reconhecida"_s);
     return {Desfecho::Recusada, {}};
+}
+
+// The service status of a document family: the answer shown and sent to the calling application.
+ExecucaoTarefa::Passo ExecucaoTarefa::consultaServico(const QString& tipo) {
+    ctx_.Tipo = tipo;
+    ChamaWebService(u"Status"_s);
+    Mostra_Mensagem(u"Apresenta Resultado"_s, u"cStat"_s, u"xMotivo"_s, QString());
+    const QString resposta = ctx_.LbRetorno.value(0);
+    return {resposta.contains(u"<cStat>"_s) ? Desfecho::Concluida : Desfecho::Recusada, {}};
 }
 
 ExecucaoTarefa::Passo ExecucaoTarefa::indisponivel() {

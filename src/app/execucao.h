@@ -61,6 +61,10 @@ public:
     // status.
     int assinaArquivo(const QString& arquivo, const QString& cnpj, const QString& chave);
 
+    // Sends one request for the service key and leaves the cleaned answer as the one line of
+    // LbRetorno. False when it stopped before the HTTP stage.
+    bool ChamaWebService(QString servico);
+
     // Deletes the PDF pages and the e-mail request left by a task.
     void limpaTemporarios();
 
@@ -83,6 +87,8 @@ private:
     Passo imprimeOuExporta(const QString& tarefa);
     Passo configura();
     Passo indisponivel();
+    Passo consultaServico(const QString& tipo);
+    bool perguntaTeste(const QString& tipo);
     void falhaSelecao();
     QString dataCurta(const QDateTime& instante) const;
 

@@ -41,3 +41,25 @@ emite outra "/C=BR/O=ICP-Brasil/OU=Teste/CN=OUTRA EMPRESA SA:98765432000110" 202
 openssl pkcs12 -export -legacy -in empresa.crt -inkey empresa.key -out empresa-legado.pfx -passout pass:1234
 cat empresa.crt outra.key >chave-errada.pem
 cat outra.crt outra.key >outra.pem
+
+# The local authority simulator's server certificate (loopback), and one from an unknown CA.
+cat >servidor.ext <<'EXT'
+subjectAltName = IP:127.0.0.1, DNS:localhost
+extendedKeyUsage = serverAuth
+EXT
+openssl req -newkey rsa:2048 -nodes -keyout servidor.key -out servidor.csr -subj "/CN=localhost" 2>/dev/null
+openssl x509 -req -in servidor.csr -CA ca.crt -CAkey ca.key -set_serial 2001 -days 3650 -extfile servidor.ext \
+  -out servidor.crt 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -keyout estranha.key -out estranha-ca.crt -days 3650 \
+  -subj "/CN=AC Estranha" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout servidor-estranho.key -out servidor-estranho.csr -subj "/CN=localhost" \
+  2>/dev/null
+openssl x509 -req -in servidor-estranho.csr -CA estranha-ca.crt -CAkey estranha.key -set_serial 3001 -days 3650 \
+  -extfile servidor.ext -out servidor-estranho.crt 2>/dev/null
+# A company certificate issued by the unknown CA: the simulator must refuse it as client.
+openssl req -newkey rsa:2048 -nodes -keyout estranho-cliente.key -out estranho-cliente.csr \
+  -subj "/C=BR/O=ICP-Brasil/CN=EMPRESA ESTRANHA:11111111000111" 2>/dev/null
+openssl x509 -req -in estranho-cliente.csr -CA estranha-ca.crt -CAkey estranha.key -set_serial 3002 -days 3650 \
+  -out estranho-cliente.crt 2>/dev/null
+openssl pkcs12 -export -in estranho-cliente.crt -inkey estranho-cliente.key -out estranho-cliente.pfx \
+  -passout pass:1234

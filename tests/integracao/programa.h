@@ -4,6 +4,7 @@
 
 #include "../apoio.h"
 
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -30,6 +31,7 @@ public:
         ambiente.insert(QStringLiteral("QEL_DFE_RAIZ"), raiz_.path());
         ambiente.insert(QStringLiteral("QEL_DFE_CERTIFICADOS"), certificados());
         ambiente.remove(QStringLiteral("DISPLAY"));
+        for (auto it = extras.cbegin(); it != extras.cend(); ++it) ambiente.insert(it.key(), it.value());
         if (!ambiente.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")))
             ambiente.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                             QStringLiteral("unix:path=/nonexistent"));
@@ -43,6 +45,9 @@ public:
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};
     }
+
+    // Variables added to the program's environment (the simulator's host, its CA, time-outs).
+    QHash<QString, QString> extras;
 
 private:
     QTemporaryDir raiz_;

@@ -3,6 +3,7 @@
 // the official schemas.
 
 #include "../esquema.h"
+#include "../certificados_teste.h"
 #include "programa.h"
 #include "sign/assinatura.h"
 #include "sign/repositorio_certificados.h"
@@ -16,24 +17,12 @@ namespace {
 
 class Assinatura : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        pasta_ = new QTemporaryDir;
-        QProcess gera;
-        gera.start(u"sh"_s, {QString::fromUtf8(QEL_DADOS_TESTE) + u"/gera_certificados.sh"_s, pasta_->path()});
-        ASSERT_TRUE(gera.waitForFinished(60000));
-        ASSERT_EQ(gera.exitCode(), 0);
-        const RepositorioCertificados loja(pasta_->path() + u"/loja"_s);
-        ASSERT_EQ(loja.importa(pasta_->path() + u"/empresa.pfx"_s, "1234", QDateTime::currentDateTimeUtc()), QString());
-        certificado_ = new Certificado(loja.lista().first());
-    }
-    static void TearDownTestSuite() {
-        delete certificado_;
-        delete pasta_;
-    }
+    static const Certificado* certificado() { return &CertificadosTeste::instancia().empresa(); }
+    static QString gerado(const QString& nome) { return CertificadosTeste::instancia().caminho(nome); }
 
     static ResultadoAssinatura assina(const QString& texto, const QString& chave = {}, const QString& municipio = {}) {
         ContextoAssinatura contexto;
-        contexto.certificado = certificado_;
+        contexto.certificado = certificado();
         contexto.chave = chave;
         contexto.codigoMunicipio = municipio;
         return assinaXml(texto, contexto);
@@ -41,21 +30,18 @@ protected:
 
     // The xmlsec1 command with the test certificate: empty when the signature verifies.
     static QString verifica(const QString& assinado, const QString& elementoId) {
-        const QString arquivo = pasta_->path() + u"/verificar.xml"_s;
+        static QTemporaryDir pasta;
+        const QString arquivo = pasta.path() + u"/verificar.xml"_s;
         teste::escreve(arquivo, assinado.toUtf8());
         QProcess xmlsec;
         xmlsec.start(u"xmlsec1"_s, {u"--verify"_s, u"--id-attr:Id"_s, elementoId, u"--pubkey-cert-pem"_s,
-                                    pasta_->path() + u"/empresa.crt"_s, arquivo});
+                                    gerado(u"empresa.crt"_s), arquivo});
         if (!xmlsec.waitForFinished(30000)) return u"xmlsec1 did not finish"_s;
         if (xmlsec.exitCode() == 0) return {};
         return QString::fromUtf8(xmlsec.readAllStandardError()).right(400);
     }
 
-    static QTemporaryDir* pasta_;
-    static Certificado* certificado_;
 };
-QTemporaryDir* Assinatura::pasta_ = nullptr;
-Certificado* Assinatura::certificado_ = nullptr;
 
 const QString kChave = u"43240112345678000195550010000000011000000016"_s;
 
@@ -149,7 +135,7 @@ TEST_F(Assinatura, CadaTipoNoSeuLugarEVerificavel) {
         const QString fim = c.keyInfo ? u"</X509Certificate></X509Data></KeyInfo></Signature></"_s + c.raiz + u'>'
                                       : u"</SignatureValue></Signature></"_s + c.raiz + u'>';
         EXPECT_TRUE(r.texto.endsWith(fim)) << r.texto.right(120).toStdString();
-        EXPECT_EQ(r.texto.contains(u"<KeyInfo><X509Data><X509Certificate>"_s + certificado_->exportaBase64()), c.keyInfo);
+        EXPECT_EQ(r.texto.contains(u"<KeyInfo><X509Data><X509Certificate>"_s + certificado()->exportaBase64()), c.keyInfo);
         EXPECT_EQ(verifica(r.texto, c.elementoId), QString());
     }
 }
@@ -183,18 +169,6 @@ TEST_F(Assinatura, Falhas) {
     EXPECT_FALSE(assinaXml(u"<NFe/>"_s, semCertificado).erro.isEmpty());
 }
 
-// A real document without its old signature, as the web-service call prepares it: lines trimmed
-// and joined.
-QString semAssinatura(const QString& arquivo, const QString& abre, const QString& fecha) {
-    QString texto = QString::fromUtf8(teste::le(arquivo));
-    texto.remove(QRegularExpression(u"<Signature.*?</Signature>"_s, QRegularExpression::DotMatchesEverythingOption));
-    QString linha;
-    for (const QString& l : texto.split(u'\n')) linha += l.trimmed();
-    const qsizetype a = linha.indexOf(abre);
-    const qsizetype f = linha.indexOf(fecha, a);
-    return linha.mid(a, f + fecha.size() - a);
-}
-
 TEST_F(Assinatura, DocumentosReaisReassinadosValidamNoEsquema) {
     PULA_SEM_REFERENCIA();
     const QString amostras = teste::pastaReferencia() + u"/samples/"_s;
@@ -219,7 +193,7 @@ TEST_F(Assinatura, DocumentosReaisReassinadosValidamNoEsquema) {
     };
     for (const auto& r : reais) {
         SCOPED_TRACE(r.arquivo.toStdString());
-        const QString documento = semAssinatura(amostras + r.arquivo, r.abre, r.fecha);
+        const QString documento = teste::semAssinatura(amostras + r.arquivo, r.abre, r.fecha);
         ASSERT_FALSE(documento.isEmpty());
         const ResultadoAssinatura assinado = assina(documento);
         ASSERT_EQ(assinado.erro, QString());
@@ -235,7 +209,7 @@ TEST_F(Assinatura, UtilitarioDeLinhaDeComando) {
     Programa programa;
     const auto roda = [&](const QStringList& args) { return programa.roda(args, {}, false); };
     // The same store as the real user's: the company certificate imported.
-    ASSERT_EQ(programa.roda({u"--importar-certificado"_s, pasta_->path() + u"/empresa.pfx"_s}, "1234\n", false).codigo, 0);
+    ASSERT_EQ(programa.roda({u"--importar-certificado"_s, gerado(u"empresa.pfx"_s)}, "1234\n", false).codigo, 0);
     const QString arquivo = programa.raiz() + u"/NFe.xml"_s;
     teste::escreve(arquivo, ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">\r\n"
                              "  <infNFe versao=\"4.00\" Id=\"NFe" + kChave.toUtf8() +
