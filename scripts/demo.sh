@@ -18,7 +18,8 @@ printf '%s\n' "NOME Empresa Demonstracao Ltda" "ENDERECO Rua das Flores, 100" "C
   "FONE (51) 3714-0000" "CEP 95900-000" "EMAIL fiscal@empresa-demo.com.br" "BAIRRO Centro" \
   | crlf >"$raiz/servidor/DFe/INI/$cnpj.DFe"
 printf '%s\n' "Logotipo " "Token " "IDToken " | crlf >"$raiz/servidor/DFe/INI/$cnpj.INI"
-printf '%s\n' "Certificado EMPRESA DEMONSTRACAO LTDA:$cnpj" "DANFE Impressora Impressora Padrao do Windows" \
+printf '%s\n' "Certificado CN=EMPRESA TESTE LTDA:$cnpj, OU=Teste, O=ICP-Brasil, C=BR" \
+  "DANFE Impressora Impressora Padrao do Windows" \
   "DANFE Numero de Copias 1" | crlf >"$raiz/Qel/test/DFe/INI/$cnpj.INI"
 printf '%s\n' "TAREFA CONSULTAR SERVICO (NFE)" "CNPJ $cnpj" "UF RS" | crlf >"$raiz/Qel/test/DFe/Qel_DFe.Qel"
 
