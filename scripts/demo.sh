@@ -31,15 +31,8 @@ export QEL_DFE_RAIZ="$raiz" QEL_DFE_CERTIFICADOS="$raiz/loja" QEL_DFE_CA="$certi
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 echo 1234 | ./build-demo/src/app/qel-dfe --importar-certificado "$certificados/empresa.pfx"
 
-saida_simulador="$(mktemp)"
-/usr/bin/python3 tools/simulador/simulador.py --porta 0 --certificado "$certificados/servidor.crt" \
-  --chave "$certificados/servidor.key" --ca-clientes "$certificados/ca.crt" >"$saida_simulador" 2>&1 &
-simulador=$!
-trap 'kill $simulador 2>/dev/null || true' EXIT
-for _ in $(seq 100); do grep -q '^pronto ' "$saida_simulador" && break; sleep 0.1; done
-porta=$(sed -n 's/^pronto \([0-9]*\).*/\1/p' "$saida_simulador")
-[ -n "$porta" ] || { cat "$saida_simulador"; exit 2; }
-export QEL_DFE_HOST="127.0.0.1:$porta"
+source scripts/simulador-local.sh
+inicia_simulador "$certificados"
 
 echo "== qel-dfe --sem-janela (raiz: $raiz, simulador em $QEL_DFE_HOST)"
 set +e

@@ -9,13 +9,8 @@ raiz="$PWD/build-demo/raiz"
 certificados="$PWD/build-demo/certificados"
 export QEL_DFE_RAIZ="$raiz" QEL_DFE_CERTIFICADOS="$raiz/loja" QEL_DFE_CA="$certificados/ca.crt"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-saida="$(mktemp)"
-/usr/bin/python3 tools/simulador/simulador.py --porta 0 --certificado "$certificados/servidor.crt" \
-  --chave "$certificados/servidor.key" --ca-clientes "$certificados/ca.crt" >"$saida" 2>&1 &
-simulador=$!
-trap 'kill $simulador 2>/dev/null || true' EXIT
-for _ in $(seq 100); do grep -q '^pronto ' "$saida" && break; sleep 0.1; done
-export QEL_DFE_HOST="127.0.0.1:$(sed -n 's/^pronto \([0-9]*\).*/\1/p' "$saida")"
+source scripts/simulador-local.sh
+inicia_simulador "$certificados"
 tempos=()
 for _ in $(seq "$vezes"); do
   printf '%s\r\n' "TAREFA CONSULTAR SERVICO (NFE)" "CNPJ 12345678000195" "UF RS" >"$raiz/Qel/test/DFe/Qel_DFe.Qel"

@@ -27,11 +27,10 @@ TEST_F(QelDFe, ArquivoDeTarefaVenceOsXmlENaoSeRepete) {
     EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
     EXPECT_TRUE(r.saida.startsWith(u"Obtendo tarefa\nTarefa: Consultar Servico (NFe)\n"_s))
         << r.saida.toStdString();
-    // No certificate in the store: said, and the task is not carried out.
+    // No certificate in the store: said, and nothing is sent.
     EXPECT_TRUE(r.saida.contains(
         u"Não foi possível selecionar um certificado digital para o CNPJ 12345678000195\n"_s));
-    EXPECT_TRUE(r.saida.endsWith(u"Tarefa ainda não disponível nesta versão: Consultar Servico (NFe)\n"_s))
-        << r.saida.toStdString();
+    EXPECT_FALSE(r.saida.contains(u"Enviando XML"_s)) << r.saida.toStdString();
     EXPECT_TRUE(
         r.saida.contains(u"Campos: Tarefa=Consultar Servico (NFe); CNPJ=12345678000195; UF=RS; cUF=43; "
                          "Tipo=; Arquivo=\n"_s))
