@@ -106,6 +106,31 @@ TEST_F(Execucao, ServicoNFSeUsaOCertificadoDeServicoQuandoHa) {
     EXPECT_TRUE(execucao.CertificadoSelecionado().nomeSujeito().startsWith(u"CN=OUTRA EMPRESA"_s));
 }
 
+TEST_F(Execucao, ModoDeTestePerguntaAntesDeTransmitir) {
+    // Nothing listens there: a request that goes out fails at once.
+    qputenv("QEL_DFE_HOST", "127.0.0.1:9");
+    teste::escreve(local(u"Teste.NFe"_s), "");
+    const QByteArray nfe = "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" "
+                           "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF></ide></infNFe></NFe>";
+    for (const char* resposta : {"Nao", "Sim"}) {
+        SCOPED_TRACE(resposta);
+        teste::escreve(local(u"NFe001.xml"_s), nfe);
+        ui.respostas = {};
+        execucao.usaRepositorio(RepositorioCertificados(loja()));
+        execucao.ExecutaTarefa(); // the intake: document, company, certificate
+        ui.respostas = {QString::fromLatin1(resposta)};
+        ui.status_.clear();
+        const bool enviou = execucao.ChamaWebService(u"Recepcao"_s);
+        EXPECT_EQ(enviou, QString::fromLatin1(resposta) == u"Sim"_s);
+        EXPECT_EQ(ui.mostrados.back().linhasPrincipal, QStringList{u"Deseja transmitir este documento ?"_s});
+        EXPECT_EQ(ui.status_.contains(u"Enviando XML - Recepcao"_s), enviou);
+        if (enviou) {
+            EXPECT_EQ(execucao.contexto().TesteNFe, u"N"_s);
+        }
+    }
+    qunsetenv("QEL_DFE_HOST");
+}
+
 TEST_F(Execucao, SalvaArquivoAvisaQuandoNaoGrava) {
     roda("CNPJ 12345678000195\r\n");
     teste::escreve(raiz.path() + u"/ocupado"_s, "arquivo");

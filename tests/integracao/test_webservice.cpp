@@ -124,6 +124,16 @@ TEST_F(WebService, FalhasDaTrocaDaoOTextoDeFalha) {
     }
 }
 
+TEST_F(WebService, CopiasDeDiagnostico) {
+    extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
+    noLocal(u"Apresentar.DFe"_s, "");
+    EXPECT_EQ(status("CONSULTAR SERVICO (MDFE)").codigo, 0);
+    const QByteArray enviado = teste::le(raiz() + u"/Teste/Send-Status.xml"_s);
+    EXPECT_TRUE(enviado.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope")) << enviado.constData();
+    EXPECT_TRUE(enviado.contains("<mdfeCabecMsg"));
+    EXPECT_TRUE(teste::le(raiz() + u"/Teste/Get-Status.xml"_s).contains("<cStat>107</cStat>"));
+}
+
 TEST_F(WebService, ClienteDeOutraAutoridadeRecusado) {
     ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"estranho-cliente.pfx"_s)}, "1234\n", false).codigo, 0);
     extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
