@@ -99,7 +99,11 @@ void ExecucaoTarefa::determinaPastas() {
         ctx_.LbConfig = lerLinhas(ini);
         for (const QString& linha : std::as_const(ctx_.LbConfig)) {
             if (Copia(linha, 1, 8).toUpper() == u"SERVIDOR"_s) {
-                ctx_.PastaServidor = Copia(linha, 9, 100).trimmed() + u'/';
+                // "\" alone stood for the root of the drive; a "C:\..." path is mapped like every
+                // fixed path. Anything else is a native path (a mounted share, say).
+                const QString valor = Copia(linha, 9, 100).trimmed();
+                ctx_.PastaServidor = valor.isEmpty() ? raizDrive() : caminhoNativo(valor) + u'/';
+                ctx_.PastaServidor.replace(u"//"_s, u"/"_s);
                 break;
             }
         }

@@ -124,6 +124,12 @@ TEST_F(QelDFe, PastaDoServidorEModos) {
     EXPECT_FALSE(QFileInfo(servidor + u"/DFe/Ini"_s).exists())
         << "an existing folder in another spelling is used";
     EXPECT_FALSE(QFileInfo(raiz() + u"/DFe"_s).exists());
+
+    // A SERVIDOR line without a folder names the root of the drive, never the file system's.
+    teste::escreve(raiz() + u"/Qel/test/Qel.Ini"_s, "SERVIDOR\r\n");
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Recepcao\r\nCNPJ 12345678000195\r\n");
+    roda();
+    EXPECT_TRUE(QFileInfo(raiz() + u"/DFe/Ini"_s).isDir());
 }
 
 TEST_F(QelDFe, DecodificacaoDeDiagnostico) {
