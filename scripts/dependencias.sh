@@ -5,12 +5,14 @@ set -euo pipefail
 pacotes=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev libcurl4-openssl-dev
+  qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev libcurl4-openssl-dev libzxing-dev
   # run: platform plugins, fonts
   qt6-qpa-plugins fonts-liberation2
   # tests and the local authority simulator: session bus, test certificates, independent
   # signature check, Python for the simulator
-  dbus openssl xmlsec1 python3 ca-certificates
+  dbus openssl xmlsec1 python3 ca-certificates poppler-utils
+  # tests: a real print queue (the cups-pdf virtual printer)
+  cups cups-client cups-bsd printer-driver-cups-pdf
 )
 
 faltam=()

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/dependencias.sh
+bash scripts/fila-cups.sh
 cmake -S . -B build-testes -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZERS=ON >/dev/null
 cmake --build build-testes
 

@@ -41,7 +41,8 @@ inline QString semAssinatura(const QString& arquivo, const QString& abre, const 
     texto.remove(QRegularExpression(QStringLiteral("<Signature.*?</Signature>"),
                                     QRegularExpression::DotMatchesEverythingOption));
     QString linha;
-    for (const QString& l : texto.split(QLatin1Char('\n'))) linha += l.trimmed();
+    for (const QString& l : texto.split(QLatin1Char('\n')))
+        linha += l.trimmed();
     const qsizetype a = linha.indexOf(abre);
     const qsizetype f = linha.indexOf(fecha, a);
     return a < 0 || f < 0 ? QString() : linha.mid(a, f + fecha.size() - a);

@@ -25,9 +25,11 @@ public:
 private:
     CertificadosTeste() {
         QProcess gera;
-        gera.start(QStringLiteral("sh"),
-                   {QString::fromUtf8(QEL_DADOS_TESTE) + QStringLiteral("/gera_certificados.sh"), pasta_.path()});
-        if (!gera.waitForFinished(60000) || gera.exitCode() != 0) qFatal("test certificates could not be made");
+        gera.start(
+            QStringLiteral("sh"),
+            {QString::fromUtf8(QEL_DADOS_TESTE) + QStringLiteral("/gera_certificados.sh"), pasta_.path()});
+        if (!gera.waitForFinished(60000) || gera.exitCode() != 0)
+            qFatal("test certificates could not be made");
         const qel::RepositorioCertificados repositorio(loja());
         const QDateTime agora = QDateTime::currentDateTimeUtc();
         for (const char* nome : {"empresa.pfx", "outra.pfx"})

@@ -20,13 +20,15 @@ inline QString validaEsquema(const QByteArray& xml, const QString& xsd) {
     xmlSchemaPtr esquema = xmlSchemaParse(leitor);
     xmlSchemaFreeParserCtxt(leitor);
     if (!esquema) return QStringLiteral("schema not readable: ") + xsd;
-    xmlDocPtr doc = xmlReadMemory(xml.constData(), static_cast<int>(xml.size()), "doc.xml", "UTF-8", XML_PARSE_NONET);
+    xmlDocPtr doc =
+        xmlReadMemory(xml.constData(), static_cast<int>(xml.size()), "doc.xml", "UTF-8", XML_PARSE_NONET);
     if (!doc) {
         xmlSchemaFree(esquema);
         return QStringLiteral("not well-formed");
     }
     xmlSchemaValidCtxtPtr validador = xmlSchemaNewValidCtxt(esquema);
-    xmlSchemaSetValidStructuredErrors(validador, [](void* d, xmlErrorPtr e) { juntaErro(d, e); }, &erros);
+    xmlSchemaSetValidStructuredErrors(
+        validador, [](void* d, xmlErrorPtr e) { juntaErro(d, e); }, &erros);
     const int r = xmlSchemaValidateDoc(validador, doc);
     xmlSchemaFreeValidCtxt(validador);
     xmlFreeDoc(doc);

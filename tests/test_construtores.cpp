@@ -46,7 +46,9 @@ QString documentoReal(const QString& arquivo, const QString& raiz, const QString
     return texto;
 }
 
-QString esquema(const QString& relativo) { return teste::pastaReferencia() + u"/schemas/"_s + relativo; }
+QString esquema(const QString& relativo) {
+    return teste::pastaReferencia() + u"/schemas/"_s + relativo;
+}
 
 TEST(Construtores, ConsultasValidamNoEsquema) {
     PULA_SEM_REFERENCIA();
@@ -69,12 +71,14 @@ TEST(Construtores, ConsultasValidamNoEsquema) {
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.esquema);
-        PedidoCorpo p = pedido(QString::fromUtf8(c.tipo), QString::fromUtf8(c.servico), QString::fromUtf8(c.versao));
-        p.documento = u"<qualquer/>"_s; // queries ignore the document
+        PedidoCorpo p =
+            pedido(QString::fromUtf8(c.tipo), QString::fromUtf8(c.servico), QString::fromUtf8(c.versao));
+        p.documento = u"<qualquer/>"_s;                                    // queries ignore the document
         if (p.servico == u"RetRecepcao"_s) p.chave = u"431000012345678"_s; // a receipt number
         const CorpoConstruido corpo = constroiCorpo(p);
         EXPECT_FALSE(corpo.corpo.contains(u"qualquer"_s));
-        EXPECT_EQ(teste::validaEsquema(corpo.corpo.toUtf8(), esquema(QString::fromUtf8(c.esquema))), QString());
+        EXPECT_EQ(teste::validaEsquema(corpo.corpo.toUtf8(), esquema(QString::fromUtf8(c.esquema))),
+                  QString());
     }
 }
 
@@ -82,15 +86,17 @@ TEST(Construtores, TextosExatos) {
     EXPECT_EQ(constroiCorpo(pedido(u"NFe"_s, u"Status"_s, u"4.00"_s)).corpo,
               u"<consStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><tpAmb>2</tpAmb>"
               "<cUF>43</cUF><xServ>STATUS</xServ></consStatServ>"_s);
-    EXPECT_EQ(constroiCorpo(pedido(u"MDFe"_s, u"Status"_s, u"3.00"_s)).corpo,
-              u"<consStatServMDFe xmlns=\"http://www.portalfiscal.inf.br/mdfe\" versao=\"3.00\"><tpAmb>2</tpAmb>"
-              "<xServ>STATUS</xServ></consStatServMDFe>"_s);
+    EXPECT_EQ(
+        constroiCorpo(pedido(u"MDFe"_s, u"Status"_s, u"3.00"_s)).corpo,
+        u"<consStatServMDFe xmlns=\"http://www.portalfiscal.inf.br/mdfe\" versao=\"3.00\"><tpAmb>2</tpAmb>"
+        "<xServ>STATUS</xServ></consStatServMDFe>"_s);
     // The CT-e layout is 4.00 whatever the service's own version.
     EXPECT_TRUE(constroiCorpo(pedido(u"CTe"_s, u"Status"_s, u"2.00"_s)).corpo.contains(u"versao=\"4.00\""_s));
     const CorpoConstruido cadastro = constroiCorpo(pedido(u"CTe"_s, u"Cadastro"_s, u"2.00"_s));
     EXPECT_EQ(cadastro.tipo, u"NFe"_s);
-    EXPECT_EQ(cadastro.corpo, u"<ConsCad xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"2.00\"><infCons>"
-                              "<xServ>CONS-CAD</xServ><UF>RS</UF><CNPJ>12345678000195</CNPJ></infCons></ConsCad>"_s);
+    EXPECT_EQ(cadastro.corpo,
+              u"<ConsCad xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"2.00\"><infCons>"
+              "<xServ>CONS-CAD</xServ><UF>RS</UF><CNPJ>12345678000195</CNPJ></infCons></ConsCad>"_s);
     // Values are escaped: a task value cannot break the request.
     PedidoCorpo estranho = pedido(u"NFe"_s, u"Consultar"_s, u"4.00"_s);
     estranho.chave = u"1<2&3"_s;
@@ -102,14 +108,16 @@ TEST(Construtores, AutorizacaoNFeENFCe) {
     const QString amostras = teste::pastaReferencia() + u"/samples/"_s;
     PedidoCorpo p = pedido(u"NFe"_s, u"Recepcao"_s, u"4.00"_s);
     p.chave.clear();
-    p.documento = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"_s +
-                  teste::semAssinatura(amostras + u"nfe/41180526972743000117550010001220221814026295-procNFe.xml"_s,
-                                       u"<NFe"_s, u"</NFe>"_s);
+    p.documento =
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"_s +
+        teste::semAssinatura(amostras + u"nfe/41180526972743000117550010001220221814026295-procNFe.xml"_s,
+                             u"<NFe"_s, u"</NFe>"_s);
     const CorpoConstruido nfe = constroiCorpo(p);
     EXPECT_TRUE(nfe.autorizacao);
     EXPECT_EQ(nfe.chave, u"41180526972743000117550010001220221814026295"_s);
     // The lot number: "1" and the numeric code of the key (positions 36 to 43).
-    EXPECT_TRUE(nfe.corpo.contains(u"<idLote>181402629</idLote><indSinc>0</indSinc><NFe"_s)) << nfe.corpo.left(200).toStdString();
+    EXPECT_TRUE(nfe.corpo.contains(u"<idLote>181402629</idLote><indSinc>0</indSinc><NFe"_s))
+        << nfe.corpo.left(200).toStdString();
     EXPECT_FALSE(nfe.corpo.contains(u"<?xml"_s));
     EXPECT_EQ(teste::validaEsquema(nfe.corpo.toUtf8(), esquema(u"nfe/enviNFe_v4.00.xsd"_s)), QString());
 
@@ -122,7 +130,8 @@ TEST(Construtores, AutorizacaoNFeENFCe) {
     const QString chave = u"41180526972743000117650010001220251914636324"_s;
     const QString parametros = chave + u"|2|2|1"_s;
     EXPECT_TRUE(nfce.corpo.contains(u"<indSinc>1</indSinc>"_s));
-    EXPECT_TRUE(nfce.corpo.contains(u"?p="_s + parametros + u'|' + Calcula_Sha1(parametros + u"0123456789ABCDEF"_s) +
+    EXPECT_TRUE(nfce.corpo.contains(u"?p="_s + parametros + u'|' +
+                                    Calcula_Sha1(parametros + u"0123456789ABCDEF"_s) +
                                     u"]]></qrCode><urlChave>"_s));
     EXPECT_TRUE(nfce.corpo.contains(u"</infNFeSupl><Signature"_s));
     EXPECT_EQ(teste::validaEsquema(nfce.corpo.toUtf8(), esquema(u"nfe/enviNFe_v4.00.xsd"_s)), QString());
@@ -148,16 +157,19 @@ TEST(Construtores, AutorizacaoMDFeCompactadaEEventos) {
 
     PedidoCorpo e = pedido(u"NFe"_s, u"Evento"_s, u"1.00"_s);
     e.documento = teste::semAssinatura(
-        amostras + u"events/110110-53181011028793000173550010000066701204276800-1-procEventoNfe.xml"_s, u"<evento"_s,
-        u"</evento>"_s);
+        amostras + u"events/110110-53181011028793000173550010000066701204276800-1-procEventoNfe.xml"_s,
+        u"<evento"_s, u"</evento>"_s);
     const CorpoConstruido evento = constroiCorpo(e);
-    EXPECT_TRUE(evento.corpo.startsWith(u"<envEvento xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"1.00\">"
-                                        "<idLote>1</idLote><evento"_s));
-    EXPECT_EQ(teste::validaEsquema(evento.corpo.toUtf8(), esquema(u"nfe/evento_generico/envEvento_v1.00.xsd"_s)),
-              QString());
+    EXPECT_TRUE(
+        evento.corpo.startsWith(u"<envEvento xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"1.00\">"
+                                "<idLote>1</idLote><evento"_s));
+    EXPECT_EQ(
+        teste::validaEsquema(evento.corpo.toUtf8(), esquema(u"nfe/evento_generico/envEvento_v1.00.xsd"_s)),
+        QString());
 
     PedidoCorpo i = pedido(u"NFe"_s, u"Inutilizar"_s, u"4.00"_s);
-    i.documento = teste::semAssinatura(amostras + u"requests/request_inut_cnpj.xml"_s, u"<inutNFe"_s, u"</inutNFe>"_s);
+    i.documento =
+        teste::semAssinatura(amostras + u"requests/request_inut_cnpj.xml"_s, u"<inutNFe"_s, u"</inutNFe>"_s);
     const CorpoConstruido inut = constroiCorpo(i);
     EXPECT_TRUE(inut.corpo.startsWith(u"<inutNFe"_s));
     EXPECT_EQ(teste::validaEsquema(inut.corpo.toUtf8(), esquema(u"nfe/inutNFe_v4.00.xsd"_s)), QString());
@@ -172,30 +184,39 @@ TEST(Construtores, AssinaturaQueFalhaSegueComTextoVazio) {
 }
 
 TEST(Envelopes, FamiliasECabecalho) {
-    Endpoint nfe{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4"_s, u"4.00"_s};
-    EXPECT_EQ(envelopeSefaz(u"NFe"_s, nfe, u"43"_s, u"<c/>"_s),
-              u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope "
-              "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-              "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body><nfeDadosMsg "
-              "xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4\"><c/></nfeDadosMsg></soap:Body>"
-              "</soap:Envelope>"_s);
-    Endpoint mdfe{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/mdfe/wsdl/MDFeStatusServico"_s, u"3.00"_s};
-    EXPECT_TRUE(envelopeSefaz(u"MDFe"_s, mdfe, u"43"_s, u"<c/>"_s)
-                    .contains(u"<soap:Header><mdfeCabecMsg xmlns=\"http://www.portalfiscal.inf.br/mdfe/wsdl/"
-                              "MDFeStatusServico\"><cUF>43</cUF><versaoDados>3.00</versaoDados></mdfeCabecMsg>"
-                              "</soap:Header><soap:Body><mdfeDadosMsg"_s));
-    Endpoint cte{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/cte/wsdl/CTeRecepcaoSincV4"_s, u"4.00"_s};
+    Endpoint nfe{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4"_s,
+                 u"4.00"_s};
+    EXPECT_EQ(
+        envelopeSefaz(u"NFe"_s, nfe, u"43"_s, u"<c/>"_s),
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+        "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body><nfeDadosMsg "
+        "xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4\"><c/></nfeDadosMsg></soap:Body>"
+        "</soap:Envelope>"_s);
+    Endpoint mdfe{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/mdfe/wsdl/MDFeStatusServico"_s,
+                  u"3.00"_s};
+    EXPECT_TRUE(
+        envelopeSefaz(u"MDFe"_s, mdfe, u"43"_s, u"<c/>"_s)
+            .contains(u"<soap:Header><mdfeCabecMsg xmlns=\"http://www.portalfiscal.inf.br/mdfe/wsdl/"
+                      "MDFeStatusServico\"><cUF>43</cUF><versaoDados>3.00</versaoDados></mdfeCabecMsg>"
+                      "</soap:Header><soap:Body><mdfeDadosMsg"_s));
+    Endpoint cte{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/cte/wsdl/CTeRecepcaoSincV4"_s,
+                 u"4.00"_s};
     EXPECT_TRUE(envelopeSefaz(u"CTe"_s, cte, u"43"_s, u"H4sIAAAA"_s)
                     .contains(u"<soap:Body><cteDadosMsg xmlns=\"http://www.portalfiscal.inf.br/cte/wsdl/"
                               "CTeRecepcaoSincV4\">H4sIAAAA</cteDadosMsg>"_s));
-    Endpoint dist{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeDistribuicaoDFe"_s, u"1.01"_s};
-    EXPECT_TRUE(envelopeDistribuicao(dist, u"<d/>"_s)
-                    .contains(u"<soap:Body><nfeDistDFeInteresse xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
-                              "NFeDistribuicaoDFe\"><nfeDadosMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
-                              "NFeDistribuicaoDFe\"><d/></nfeDadosMsg></nfeDistDFeInteresse></soap:Body>"_s));
-    EXPECT_TRUE(envelopeNddCargo(u"<message/>"_s)
-                    .endsWith(u"<soap12:Body><Send xmlns=\"http://tempuri.org/\"><message/></Send></soap12:Body>"
-                              "</soap12:Envelope>"_s));
+    Endpoint dist{u"https://h/x"_s, u"a"_s, u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeDistribuicaoDFe"_s,
+                  u"1.01"_s};
+    EXPECT_TRUE(
+        envelopeDistribuicao(dist, u"<d/>"_s)
+            .contains(u"<soap:Body><nfeDistDFeInteresse xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
+                      "NFeDistribuicaoDFe\"><nfeDadosMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
+                      "NFeDistribuicaoDFe\"><d/></nfeDadosMsg></nfeDistDFeInteresse></soap:Body>"_s));
+    EXPECT_TRUE(
+        envelopeNddCargo(u"<message/>"_s)
+            .endsWith(u"<soap12:Body><Send xmlns=\"http://tempuri.org/\"><message/></Send></soap12:Body>"
+                      "</soap12:Envelope>"_s));
 }
 
 } // namespace

@@ -46,20 +46,28 @@ TEST(Endpoints, NFeENFCePorEstado) {
     } casos[] = {
         {"NFe", "Evento", "42", "https://nfe.svrs.rs.gov.br/ws/recepcaoevento/recepcaoevento4.asmx", "1.00"},
         {"NFCe", "Recepcao", "41", "https://nfe.sefa.pr.gov.br/nfe/NFeAutorizacao4?wsdl", "4.00"},
-        {"NFe", "Consultar", "31", "https://nfe.fazenda.mg.gov.br/nfe2/services/NFeConsultaProtocolo4", "4.00"},
-        {"NFe", "RetRecepcao", "51", "https://nfe.sefaz.mt.gov.br/nfews/v2/services/NfeRetAutorizacao4?wsdl", "4.00"},
-        {"NFe", "Inutilizar", "43", "https://nfe.sefazrs.rs.gov.br/ws/nfeinutilizacao/nfeinutilizacao4.asmx", "4.00"},
-        {"CTe", "RetRecepcao", "43", "https://cte.svrs.rs.gov.br/ws/CTeRecepcaoSincV4/CTeRecepcaoSincV4.asmx", "4.00"},
-        {"CTe", "Inutilizar", "43", "https://cte.svrs.rs.gov.br/ws/cteinutilizacao/cteinutilizacao.asmx", "4.00"},
+        {"NFe", "Consultar", "31", "https://nfe.fazenda.mg.gov.br/nfe2/services/NFeConsultaProtocolo4",
+         "4.00"},
+        {"NFe", "RetRecepcao", "51", "https://nfe.sefaz.mt.gov.br/nfews/v2/services/NfeRetAutorizacao4?wsdl",
+         "4.00"},
+        {"NFe", "Inutilizar", "43", "https://nfe.sefazrs.rs.gov.br/ws/nfeinutilizacao/nfeinutilizacao4.asmx",
+         "4.00"},
+        {"CTe", "RetRecepcao", "43", "https://cte.svrs.rs.gov.br/ws/CTeRecepcaoSincV4/CTeRecepcaoSincV4.asmx",
+         "4.00"},
+        {"CTe", "Inutilizar", "43", "https://cte.svrs.rs.gov.br/ws/cteinutilizacao/cteinutilizacao.asmx",
+         "4.00"},
         {"CTe", "Status", "31", "https://cte.fazenda.mg.gov.br/cte/services/CteStatusServico.asmx", "2.00"},
         {"CTe", "Evento", "51", "https://cte.sefaz.mt.gov.br/ctews2/services/CteRecepcaoEvento", "2.00"},
-        {"MDFe", "Status", "35", "https://mdfe.exemplo.gov.br/ws/mdfestatusservico/MDFeStatusServico.asmx", "3.00"},
-        {"MDFe", "NaoEncerrados", "", "https://mdfe.exemplo.gov.br/ws/mdfeconsnaoenc/MDFeConsNaoEnc.asmx", "3.00"},
+        {"MDFe", "Status", "35", "https://mdfe.exemplo.gov.br/ws/mdfestatusservico/MDFeStatusServico.asmx",
+         "3.00"},
+        {"MDFe", "NaoEncerrados", "", "https://mdfe.exemplo.gov.br/ws/mdfeconsnaoenc/MDFeConsNaoEnc.asmx",
+         "3.00"},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.endereco);
         bool ok = false;
-        const Endpoint e = procura({QString::fromUtf8(c.tipo), QString::fromUtf8(c.servico), QString::fromUtf8(c.cuf)}, &ok);
+        const Endpoint e =
+            procura({QString::fromUtf8(c.tipo), QString::fromUtf8(c.servico), QString::fromUtf8(c.cuf)}, &ok);
         EXPECT_TRUE(ok);
         EXPECT_EQ(e.endereco, QString::fromUtf8(c.endereco));
         EXPECT_EQ(e.versao, QString::fromUtf8(c.versao));
@@ -73,13 +81,16 @@ TEST(Endpoints, NFeENFCePorEstado) {
 
 TEST(Endpoints, EntradasUnicasEAsQueFalham) {
     const Endpoint manifestar = procura({u"NFe"_s, u"Evento"_s, u"31"_s, u"Manifestar"_s});
-    EXPECT_EQ(manifestar.endereco, u"https://www.nfe.fazenda.gov.br/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx"_s);
+    EXPECT_EQ(manifestar.endereco,
+              u"https://www.nfe.fazenda.gov.br/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx"_s);
     EXPECT_EQ(manifestar.versao, u"1.00"_s);
     EXPECT_EQ(procura({u"CTe"_s, u"Evento"_s, u"51"_s, u"Manifestar"_s}).versao, u"4.00"_s);
     const Endpoint download = procura({u"NFe"_s, u"Download"_s, u"43"_s});
-    EXPECT_EQ(download.endereco, u"https://www1.nfe.fazenda.gov.br/NFeDistribuicaoDFe/NFeDistribuicaoDFe.asmx"_s);
+    EXPECT_EQ(download.endereco,
+              u"https://www1.nfe.fazenda.gov.br/NFeDistribuicaoDFe/NFeDistribuicaoDFe.asmx"_s);
     EXPECT_EQ(download.versao, u"1.01"_s);
-    EXPECT_EQ(download.acao, u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeDistribuicaoDFe/nfeDistDFeInteresse"_s);
+    EXPECT_EQ(download.acao,
+              u"http://www.portalfiscal.inf.br/nfe/wsdl/NFeDistribuicaoDFe/nfeDistDFeInteresse"_s);
     const Endpoint sc = procura({u"CTe"_s, u"Cadastro"_s, u"43"_s, {}, u"SC"_s});
     EXPECT_EQ(sc.endereco, u"https://cad.svrs.rs.gov.br/ws/cadconsultacadastro/cadconsultacadastro4.asmx"_s);
     EXPECT_EQ(sc.versao, u"2.00"_s);

@@ -2,8 +2,8 @@
 // answer files and clean-up, without any window.
 
 #include "apoio.h"
-#include "certificados_teste.h"
 #include "app/execucao.h"
+#include "certificados_teste.h"
 #include "ui_roteirizada.h"
 #include "util/arquivos.h"
 
@@ -110,8 +110,9 @@ TEST_F(Execucao, ModoDeTestePerguntaAntesDeTransmitir) {
     // Nothing listens there: a request that goes out fails at once.
     qputenv("QEL_DFE_HOST", "127.0.0.1:9");
     teste::escreve(local(u"Teste.NFe"_s), "");
-    const QByteArray nfe = "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" "
-                           "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF></ide></infNFe></NFe>";
+    const QByteArray nfe =
+        "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" "
+        "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF></ide></infNFe></NFe>";
     for (const char* resposta : {"Nao", "Sim"}) {
         SCOPED_TRACE(resposta);
         teste::escreve(local(u"NFe001.xml"_s), nfe);

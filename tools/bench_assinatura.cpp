@@ -25,8 +25,8 @@ qel::Certificado certificadoDeTeste() {
     X509_gmtime_adj(X509_getm_notAfter(x), 86400);
     X509_set_pubkey(x, chave);
     X509_NAME* nome = X509_get_subject_name(x);
-    X509_NAME_add_entry_by_txt(nome, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("BENCH:12345678000195"),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(nome, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("BENCH:12345678000195"), -1, -1, 0);
     X509_set_issuer_name(x, nome);
     X509_sign(x, chave, EVP_sha256());
     return qel::Certificado(x, chave);
@@ -35,13 +35,16 @@ qel::Certificado certificadoDeTeste() {
 QString nfe(int itens) {
     QString det;
     for (int i = 1; i <= itens; ++i)
-        det += u"<det nItem=\"%1\"><prod><cProd>%1</cProd><cEAN>SEM GTIN</cEAN><xProd>PRODUTO DE TESTE NUMERO %1"
-               "</xProd><NCM>84713012</NCM><CFOP>5102</CFOP><uCom>UN</uCom><qCom>1.0000</qCom><vUnCom>10.00</vUnCom>"
-               "<vProd>10.00</vProd><cEANTrib>SEM GTIN</cEANTrib><uTrib>UN</uTrib><qTrib>1.0000</qTrib>"
-               "<vUnTrib>10.00</vUnTrib><indTot>1</indTot></prod><imposto><ICMS><ICMSSN102><orig>0</orig>"
-               "<CSOSN>102</CSOSN></ICMSSN102></ICMS></imposto></det>"_s.arg(i);
+        det +=
+            u"<det nItem=\"%1\"><prod><cProd>%1</cProd><cEAN>SEM GTIN</cEAN><xProd>PRODUTO DE TESTE NUMERO %1"
+            "</xProd><NCM>84713012</NCM><CFOP>5102</CFOP><uCom>UN</uCom><qCom>1.0000</qCom><vUnCom>10.00</"
+            "vUnCom>"
+            "<vProd>10.00</vProd><cEANTrib>SEM GTIN</cEANTrib><uTrib>UN</uTrib><qTrib>1.0000</qTrib>"
+            "<vUnTrib>10.00</vUnTrib><indTot>1</indTot></prod><imposto><ICMS><ICMSSN102><orig>0</orig>"
+            "<CSOSN>102</CSOSN></ICMSSN102></ICMS></imposto></det>"_s.arg(i);
     return u"<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" "
-           "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF><natOp>VENDA</natOp></ide>"
+           "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF><natOp>VENDA</natOp></"
+           "ide>"
            "<emit><CNPJ>12345678000195</CNPJ><xNome>EMPRESA</xNome></emit>"_s +
            det + u"<total><ICMSTot><vNF>10.00</vNF></ICMSTot></total></infNFe></NFe>"_s;
 }

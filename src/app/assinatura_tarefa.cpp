@@ -43,7 +43,8 @@ int ExecucaoTarefa::assinaArquivo(const QString& arquivo, const QString& cnpj, c
 
         // The text as a web-service call prepares a document: every line trimmed, joined.
         QString texto;
-        for (const QString& linha : lerLinhas(caminhoNativo(arquivo))) texto += linha.trimmed();
+        for (const QString& linha : lerLinhas(caminhoNativo(arquivo)))
+            texto += linha.trimmed();
         Identifica_Municipio(ctx_, texto);
         if (!localAssinatura(limpaParaAssinatura(texto), ctx_.CHAVE, ctx_.CODIGO_MUNICIPIO).reconhecido) {
             ui_.erro(u"O documento "_s + arquivo + u" não é de um tipo que o Qel DFe assina."_s);

@@ -16,14 +16,16 @@ namespace qel {
 namespace {
 
 QStringList linhasDeFalha(const QString& endereco) {
-    return {u"Não foi possível acessar o WebService."_s, u"Verifique sinal de internet, ou outro bloqueio ao serviço."_s,
+    return {u"Não foi possível acessar o WebService."_s,
+            u"Verifique sinal de internet, ou outro bloqueio ao serviço."_s,
             u"Site de acesso: "_s + endereco};
 }
 
 // The answer as the flows read it: entities undone, accents folded, one line.
 QString limpaResposta(const QStringList& linhas) {
     QString unica;
-    for (const QString& linha : linhas) unica += Remove_Acentos(Desfaz_Entidades(linha)).trimmed();
+    for (const QString& linha : linhas)
+        unica += Remove_Acentos(Desfaz_Entidades(linha)).trimmed();
     return unica;
 }
 
@@ -31,12 +33,14 @@ QString limpaResposta(const QStringList& linhas) {
 
 bool ExecucaoTarefa::ChamaWebService(QString servico) {
     if (!certificadoPronto()) {
-        Mostra_Mensagem(u"Mensagem"_s, QString(), QString(),
-                        u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
+        Mostra_Mensagem(
+            u"Mensagem"_s, QString(), QString(),
+            u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
         return false;
     }
     QString documento;
-    for (const QString& linha : std::as_const(ctx_.LbXML)) documento += linha.trimmed();
+    for (const QString& linha : std::as_const(ctx_.LbXML))
+        documento += linha.trimmed();
     Identifica_Municipio(ctx_, documento);
     const QString tipo = ctx_.Tipo;
     if (tipo == u"NFSe"_s || tipo == u"DOT"_s) {
@@ -49,8 +53,9 @@ bool ExecucaoTarefa::ChamaWebService(QString servico) {
     }
 
     Endpoint endpoint;
-    const ChaveEndpoint chave{tipo, servico, ctx_.cUF, ctx_.Tarefa, ctx_.UF_Consulta,
-                              Nome_Municipio(ctx_.CODIGO_MUNICIPIO), ctx_.Ambiente};
+    const ChaveEndpoint chave{tipo,         servico,          ctx_.cUF,
+                              ctx_.Tarefa,  ctx_.UF_Consulta, Nome_Municipio(ctx_.CODIGO_MUNICIPIO),
+                              ctx_.Ambiente};
     QString envelope;
     if (!Endereco_WebService(chave, endpoint)) {
         ui_.aviso(u"Não foi possível identificar o que fazer com o XML"_s);
@@ -59,13 +64,22 @@ bool ExecucaoTarefa::ChamaWebService(QString servico) {
         // Every CT-e request is of layout 4.00, whatever the service's own version.
         if (tipo == u"CTe"_s) endpoint.versao = u"4.00"_s;
         Mostra_Status(u"Gerando Assinatura - "_s + servico);
-        PedidoCorpo pedido{servico,        tipo,          endpoint.versao,
-                           ctx_.Ambiente,  ctx_.cUF,      ctx_.CHAVE,
-                           ctx_.CNPJ,      ctx_.UF_Consulta, ctx_.Doc_Consulta,
-                           documento,      cfg_.Token,    cfg_.IDToken,
+        PedidoCorpo pedido{servico,
+                           tipo,
+                           endpoint.versao,
+                           ctx_.Ambiente,
+                           ctx_.cUF,
+                           ctx_.CHAVE,
+                           ctx_.CNPJ,
+                           ctx_.UF_Consulta,
+                           ctx_.Doc_Consulta,
+                           documento,
+                           cfg_.Token,
+                           cfg_.IDToken,
                            [this](const QString& texto) { return Assinar_XML(texto); }};
         const CorpoConstruido corpo = constroiCorpo(pedido);
-        if (corpo.assinaturaFalhou) Mostra_Mensagem(u"Mensagem"_s, QString(), QString(), u"Erro durante a assinatura."_s);
+        if (corpo.assinaturaFalhou)
+            Mostra_Mensagem(u"Mensagem"_s, QString(), QString(), u"Erro durante a assinatura."_s);
         if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
         if (corpo.chave) ctx_.CHAVE = *corpo.chave;
         if (corpo.tipo) ctx_.Tipo = *corpo.tipo;

@@ -35,28 +35,41 @@ Opcoes leOpcoes(int argc, char* argv[]) {
     Opcoes o;
     const QStringList a = [&] {
         QStringList l;
-        for (int i = 1; i < argc; ++i) l << QString::fromLocal8Bit(argv[i]);
+        for (int i = 1; i < argc; ++i)
+            l << QString::fromLocal8Bit(argv[i]);
         return l;
     }();
     for (qsizetype i = 0; i < a.size(); ++i) {
         const QString& x = a.at(i);
         const auto valor = [&](QString& destino) {
-            if (i + 1 >= a.size()) o.erro = x + u" precisa de um valor"_s;
-            else destino = a.at(++i);
+            if (i + 1 >= a.size())
+                o.erro = x + u" precisa de um valor"_s;
+            else
+                destino = a.at(++i);
         };
-        if (x == u"--sem-janela"_s) o.semJanela = true;
-        else if (x == u"--ajuda"_s || x == u"--help"_s) o.ajuda = true;
-        else if (x == u"--importar-certificado"_s) valor(o.importar);
-        else if (x == u"--assinar"_s) valor(o.assinar);
-        else if (x == u"--cnpj"_s) valor(o.cnpj);
-        else if (x == u"--chave"_s) valor(o.chave);
-        else if (x.startsWith(u"--"_s)) o.erro = u"opção desconhecida: "_s + x;
-        else o.argumentos << x;
+        if (x == u"--sem-janela"_s)
+            o.semJanela = true;
+        else if (x == u"--ajuda"_s || x == u"--help"_s)
+            o.ajuda = true;
+        else if (x == u"--importar-certificado"_s)
+            valor(o.importar);
+        else if (x == u"--assinar"_s)
+            valor(o.assinar);
+        else if (x == u"--cnpj"_s)
+            valor(o.cnpj);
+        else if (x == u"--chave"_s)
+            valor(o.chave);
+        else if (x.startsWith(u"--"_s))
+            o.erro = u"opção desconhecida: "_s + x;
+        else
+            o.argumentos << x;
     }
     return o;
 }
 
-bool temTela() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }
+bool temTela() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 
 int semJanela(const QStringList& argumentos) {
     qel::UiSemJanela ui;

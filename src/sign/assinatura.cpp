@@ -4,8 +4,8 @@
 #include "util/posicoes.h"
 #include "util/tabelas.h"
 
-#include <QStringList>
 #include <QCryptographicHash>
+#include <QStringList>
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -17,8 +17,8 @@
 #include <xmlsec/crypto.h>
 #include <xmlsec/errors.h>
 #include <xmlsec/nodeset.h>
-#include <xmlsec/transforms.h>
 #include <xmlsec/openssl/evp.h>
+#include <xmlsec/transforms.h>
 #include <xmlsec/xmlsec.h>
 
 using namespace Qt::StringLiterals;
@@ -58,19 +58,39 @@ public:
 
 private:
     static const QStringList& conhecidas() {
-        static const QStringList todas{
-            u"<infMDFe"_s, u"<infOT"_s, u"<infCancOT"_s, u"<infPgtoOT"_s, u"<infConsultaResumoOT"_s,
-            u"<consultarRoteirizador_envio"_s, u"<pagamentoImediatoOT_envio"_s, u"<operacaoValePedagio_envio"_s,
-            u"<infCte"_s, u"<infNFe"_s, u"<eventoCTe"_s, u"<eventoMDFe"_s, u"<evento"_s, u"<infEvento"_s,
-            u"<inutCTe"_s, u"<inutNFe"_s, u"<xmlProcessamentoNfpse"_s, u"<SubstituirNfseEnvio"_s, u"<LoteRps"_s,
-            u"<tcDeclaracaoPrestacaoServico"_s, u"<Pedido"_s, u"<Rps"_s, u"<nfse"_s, u"<CTeSimp"_s, u"<CTe"_s};
+        static const QStringList todas{u"<infMDFe"_s,
+                                       u"<infOT"_s,
+                                       u"<infCancOT"_s,
+                                       u"<infPgtoOT"_s,
+                                       u"<infConsultaResumoOT"_s,
+                                       u"<consultarRoteirizador_envio"_s,
+                                       u"<pagamentoImediatoOT_envio"_s,
+                                       u"<operacaoValePedagio_envio"_s,
+                                       u"<infCte"_s,
+                                       u"<infNFe"_s,
+                                       u"<eventoCTe"_s,
+                                       u"<eventoMDFe"_s,
+                                       u"<evento"_s,
+                                       u"<infEvento"_s,
+                                       u"<inutCTe"_s,
+                                       u"<inutNFe"_s,
+                                       u"<xmlProcessamentoNfpse"_s,
+                                       u"<SubstituirNfseEnvio"_s,
+                                       u"<LoteRps"_s,
+                                       u"<tcDeclaracaoPrestacaoServico"_s,
+                                       u"<Pedido"_s,
+                                       u"<Rps"_s,
+                                       u"<nfse"_s,
+                                       u"<CTeSimp"_s,
+                                       u"<CTe"_s};
         return todas;
     }
     // The markers by the letter that follows "<".
     static const QList<QList<QString>>& porPrimeiraLetra() {
         static const QList<QList<QString>> tabela = [] {
             QList<QList<QString>> t(128);
-            for (const QString& m : conhecidas()) t[m.at(1).unicode()].append(m);
+            for (const QString& m : conhecidas())
+                t[m.at(1).unicode()].append(m);
             return t;
         }();
         return tabela;
@@ -147,7 +167,8 @@ QString sequenciaFechamento(const QString& texto, const Marcas& marcas, const QS
     }
     if (tem(u"<Rps")) return u"</Signature></ListaRps>"_s;
     if (tem(u"Pedido"))
-        return municipioComPedido(codigoMunicipio) ? u"</Signature></Pedido>"_s : u"</Signature></CancelarNfseEnvio>"_s;
+        return municipioComPedido(codigoMunicipio) ? u"</Signature></Pedido>"_s
+                                                   : u"</Signature></CancelarNfseEnvio>"_s;
     return {};
 }
 
@@ -163,7 +184,8 @@ void iniciaXmlsec() {
         // One-line Base64 values: the text that is sent is one line.
         xmlSecBase64SetDefaultLineSize(0);
         // Errors are reported to the user through the result, not printed.
-        xmlSecErrorsSetCallback([](const char*, int, const char*, const char*, const char*, int, const char*) {});
+        xmlSecErrorsSetCallback(
+            [](const char*, int, const char*, const char*, const char*, int, const char*) {});
     });
 }
 
@@ -253,8 +275,9 @@ QString digestReferencia(xmlDocPtr doc, xmlNodePtr referenciado, xmlNodePtr assi
     QByteArray digest;
     if (r >= 0) {
         const auto* dados = reinterpret_cast<const char*>(xmlOutputBufferGetContent(saida));
-        digest = QCryptographicHash::hash(QByteArrayView(dados, static_cast<qsizetype>(xmlOutputBufferGetSize(saida))),
-                                          QCryptographicHash::Sha1);
+        digest = QCryptographicHash::hash(
+            QByteArrayView(dados, static_cast<qsizetype>(xmlOutputBufferGetSize(saida))),
+            QCryptographicHash::Sha1);
     }
     xmlOutputBufferClose(saida);
     return QString::fromLatin1(digest.toBase64());
@@ -302,7 +325,8 @@ Valores calcula(const QString& texto, const Certificado& certificado, const QStr
     if (!assinatura || !digestValue || !signedInfo) {
         valores.erro = u"o elemento Signature não ficou dentro do elemento raiz do documento"_s;
     } else if (!atributoId || !atributoId->parent) {
-        valores.erro = u"o documento não tem o elemento de Id \""_s + idReferencia + u"\" que a assinatura referencia"_s;
+        valores.erro =
+            u"o documento não tem o elemento de Id \""_s + idReferencia + u"\" que a assinatura referencia"_s;
     } else {
         valores.digest = digestReferencia(doc, atributoId->parent, assinatura);
         xmlNodeSetContent(digestValue, BAD_CAST valores.digest.toLatin1().constData());
@@ -321,7 +345,9 @@ namespace {
 LocalAssinatura localAssinatura(const QString& texto, const Marcas& marcas, const QString& chave,
                                 const QString& codigoMunicipio) {
     const auto tem = [&](const char16_t* marca) { return marcas.tem(QStringView(marca)); };
-    const auto local = [](QString id, qsizetype cauda) { return LocalAssinatura{true, std::move(id), cauda}; };
+    const auto local = [](QString id, qsizetype cauda) {
+        return LocalAssinatura{true, std::move(id), cauda};
+    };
     if (tem(u"<infMDFe")) return local(idComprimento(texto, 48), 7);
     if (tem(u"<infOT")) return local(chave, 5);
     if (tem(u"<infCancOT")) return local(chave, 19);
@@ -363,7 +389,8 @@ QString limpaParaAssinatura(const QString& texto) {
     const auto* dados = reinterpret_cast<const char16_t*>(texto.utf16());
     bool sujo = false;
     for (qsizetype i = 0; !sujo && i < texto.size(); ++i)
-        sujo = (dados[i] != 0 && dados[i] < 32) || (dados[i] == u' ' && i + 1 < texto.size() && dados[i + 1] == u' ');
+        sujo = (dados[i] != 0 && dados[i] < 32) ||
+               (dados[i] == u' ' && i + 1 < texto.size() && dados[i + 1] == u' ');
     if (!sujo) return texto;
     QString limpo;
     limpo.reserve(texto.size());
@@ -393,7 +420,8 @@ ResultadoAssinatura assinaXml(const QString& texto, const ContextoAssinatura& co
 
     // The values are put into the text as it was given, so nothing outside the signature changes.
     QString preenchido = modeloVazio;
-    preenchido.replace(u"<DigestValue></DigestValue>"_s, u"<DigestValue>"_s + valores.digest + u"</DigestValue>"_s);
+    preenchido.replace(u"<DigestValue></DigestValue>"_s,
+                       u"<DigestValue>"_s + valores.digest + u"</DigestValue>"_s);
     preenchido.replace(u"<SignatureValue></SignatureValue>"_s,
                        u"<SignatureValue>"_s + valores.assinatura + u"</SignatureValue>"_s);
     QString assinado = limpo.left(corte) + preenchido + limpo.mid(corte);

@@ -22,8 +22,8 @@ QString elemento(const QString& nome, const QString& valor) {
 }
 
 QString raiz(const QString& nome, const QString& ns, const QString& versao, const QString& conteudo) {
-    return u'<' + nome + u" xmlns=\""_s + ns + u"\" versao=\""_s + versao + u"\">"_s + conteudo + u"</"_s + nome +
-           u'>';
+    return u'<' + nome + u" xmlns=\""_s + ns + u"\" versao=\""_s + versao + u"\">"_s + conteudo + u"</"_s +
+           nome + u'>';
 }
 
 // A CNPJ as the requests carry it: digits, and the letters of an alphanumeric CNPJ.
@@ -73,17 +73,20 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     if (const QString doId = chaveDoId(texto, 7); !doId.isEmpty()) chave = doId;
     c.chave = chave;
     if (p.tipo == u"NFCe"_s) {
-        const QString idCsc = p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
+        const QString idCsc =
+            p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
         // The environment of the run: a homologation document must not point to production.
         QString parametros = chave + u"|2|"_s + p.ambiente + u'|' + idCsc;
         parametros += u'|' + Calcula_Sha1(parametros + p.token.trimmed());
         const QString pagina = enderecoQrNFCe(p.ambiente);
         texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + pagina + u"?p="_s + parametros +
-                                             u"]]></qrCode><urlChave>"_s + pagina + u"?</urlChave></infNFeSupl>"_s);
+                                             u"]]></qrCode><urlChave>"_s + pagina +
+                                             u"?</urlChave></infNFeSupl>"_s);
     }
     const QString lote = u"1"_s + Copia(chave, 36, 8);
     c.corpo = raiz(u"enviNFe"_s, kNsNFe, p.versao,
-                   elemento(u"idLote"_s, lote) + elemento(u"indSinc"_s, p.tipo == u"NFCe"_s ? u"1"_s : u"0"_s) + texto);
+                   elemento(u"idLote"_s, lote) +
+                       elemento(u"indSinc"_s, p.tipo == u"NFCe"_s ? u"1"_s : u"0"_s) + texto);
     return c;
 }
 
@@ -110,7 +113,8 @@ CorpoConstruido autorizacaoCTeMDFe(const PedidoCorpo& p) {
 }
 
 // A ready-made signed document that is the body itself (or goes inside a lot).
-CorpoConstruido assinadoComoCorpo(const PedidoCorpo& p, const std::function<QString(const QString&)>& envolve) {
+CorpoConstruido assinadoComoCorpo(const PedidoCorpo& p,
+                                  const std::function<QString(const QString&)>& envolve) {
     CorpoConstruido c;
     const Assinado a = assinaELimpa(p);
     c.assinaturaFalhou = a.falhou;
@@ -124,7 +128,8 @@ CorpoConstruido corpoNFe(const PedidoCorpo& p) {
     CorpoConstruido c;
     if (s == u"Status"_s)
         c.corpo = raiz(u"consStatServ"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) +
+                           elemento(u"xServ"_s, u"STATUS"_s));
     else if (s == u"Consultar"_s)
         c.corpo = raiz(u"consSitNFe"_s, kNsNFe, p.versao,
                        elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
@@ -135,12 +140,13 @@ CorpoConstruido corpoNFe(const PedidoCorpo& p) {
         const QString autor = p.cUF.size() == 2 ? p.cUF : u"43"_s;
         c.corpo = raiz(u"distDFeInt"_s, kNsNFe, u"1.01"_s,
                        elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUFAutor"_s, autor) +
-                           elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)) +
-                           u"<consChNFe>"_s + elemento(u"chNFe"_s, p.chave) + u"</consChNFe>"_s);
+                           elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)) + u"<consChNFe>"_s +
+                           elemento(u"chNFe"_s, p.chave) + u"</consChNFe>"_s);
     } else if (s == u"Inutilizar"_s)
         return assinadoComoCorpo(p, {});
     else if (s == u"RetRecepcao"_s)
-        c.corpo = raiz(u"consReciNFe"_s, kNsNFe, p.versao, elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
+        c.corpo = raiz(u"consReciNFe"_s, kNsNFe, p.versao,
+                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
     else if (s == u"Evento"_s)
         return assinadoComoCorpo(p, [&](const QString& evento) {
             return raiz(u"envEvento"_s, kNsNFe, p.versao, elemento(u"idLote"_s, u"1"_s) + evento);
@@ -156,13 +162,15 @@ CorpoConstruido corpoCTe(const PedidoCorpo& p) {
     CorpoConstruido c;
     if (s == u"Status"_s)
         c.corpo = raiz(u"consStatServCTe"_s, kNsCTe, v,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) +
+                           elemento(u"xServ"_s, u"STATUS"_s));
     else if (s == u"Consultar"_s)
         c.corpo = raiz(u"consSitCTe"_s, kNsCTe, v,
                        elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
                            elemento(u"chCTe"_s, p.chave));
     else if (s == u"RetRecepcao"_s)
-        c.corpo = raiz(u"consReciCTe"_s, kNsCTe, v, elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
+        c.corpo = raiz(u"consReciCTe"_s, kNsCTe, v,
+                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
     else if (s == u"Inutilizar"_s || s == u"Evento"_s)
         return assinadoComoCorpo(p, {});
     else if (s == u"Recepcao"_s || s == u"Simplificado"_s)
@@ -181,9 +189,10 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
                        elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
                            elemento(u"chMDFe"_s, p.chave));
     else if (s == u"NaoEncerrados"_s)
-        c.corpo = raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
-                           elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)));
+        c.corpo =
+            raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
+                 elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
+                     elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)));
     else if (s == u"Recepcao"_s)
         return autorizacaoCTeMDFe(p);
     else if (s == u"Evento"_s)
@@ -193,7 +202,9 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
 
 } // namespace
 
-QString escapaXml(const QString& valor) { return valor.toHtmlEscaped(); }
+QString escapaXml(const QString& valor) {
+    return valor.toHtmlEscaped();
+}
 
 QString enderecoQrNFCe(const QString& ambiente) {
     return u"https://"_s + hostDoPapel(u"sefaz-rs-nfce-qr"_s, ambiente) + u"/NFCE/NFCE-COM.aspx"_s;
@@ -212,9 +223,10 @@ CorpoConstruido constroiCorpo(const PedidoCorpo& pedido) {
     if (p.servico == u"Cadastro"_s) {
         CorpoConstruido c;
         c.tipo = u"NFe"_s;
-        c.corpo = raiz(u"ConsCad"_s, kNsNFe, u"2.00"_s,
-                       u"<infCons>"_s + elemento(u"xServ"_s, u"CONS-CAD"_s) + elemento(u"UF"_s, p.ufConsulta) +
-                           elemento(u"CNPJ"_s, p.docConsulta) + u"</infCons>"_s);
+        c.corpo =
+            raiz(u"ConsCad"_s, kNsNFe, u"2.00"_s,
+                 u"<infCons>"_s + elemento(u"xServ"_s, u"CONS-CAD"_s) + elemento(u"UF"_s, p.ufConsulta) +
+                     elemento(u"CNPJ"_s, p.docConsulta) + u"</infCons>"_s);
         return c;
     }
     if (p.tipo == u"NFe"_s || p.tipo == u"NFCe"_s) return corpoNFe(p);

@@ -46,30 +46,38 @@ std::optional<Entrada> nfe(const QString& tipo, const QString& servico, const QS
         {u"NFeConsultaProtocolo4", u"nfeConsultaNF"},
         {u"NFeRecepcaoEvento4", u"nfeRecepcaoEvento"},
     }};
-    static const std::array<const char16_t*, 6> caminhosRs{
-        u"/ws/NfeStatusServico/NfeStatusServico4.asmx", u"/ws/NfeAutorizacao/NFeAutorizacao4.asmx",
-        u"/ws/NfeRetAutorizacao/NFeRetAutorizacao4.asmx", u"/ws/nfeinutilizacao/nfeinutilizacao4.asmx",
-        u"/ws/NfeConsulta/NfeConsulta4.asmx", u"/ws/recepcaoevento/recepcaoevento4.asmx"};
+    static const std::array<const char16_t*, 6> caminhosRs{u"/ws/NfeStatusServico/NfeStatusServico4.asmx",
+                                                           u"/ws/NfeAutorizacao/NFeAutorizacao4.asmx",
+                                                           u"/ws/NfeRetAutorizacao/NFeRetAutorizacao4.asmx",
+                                                           u"/ws/nfeinutilizacao/nfeinutilizacao4.asmx",
+                                                           u"/ws/NfeConsulta/NfeConsulta4.asmx",
+                                                           u"/ws/recepcaoevento/recepcaoevento4.asmx"};
     static const std::array<const char16_t*, 6> caminhosPr{
-        u"/nfe/NFeStatusServico4?wsdl",    u"/nfe/NFeAutorizacao4?wsdl",       u"/nfe/NFeRetAutorizacao4?wsdl",
-        u"/nfe/NFeInutilizacao4?wsdl",     u"/nfe/NFeConsultaProtocolo4?wsdl", u"/nfe/NFeRecepcaoEvento4?wsdl"};
+        u"/nfe/NFeStatusServico4?wsdl", u"/nfe/NFeAutorizacao4?wsdl",       u"/nfe/NFeRetAutorizacao4?wsdl",
+        u"/nfe/NFeInutilizacao4?wsdl",  u"/nfe/NFeConsultaProtocolo4?wsdl", u"/nfe/NFeRecepcaoEvento4?wsdl"};
     static const std::array<const char16_t*, 6> caminhosMg{
-        u"/nfe2/services/NFeStatusServico4",  u"/nfe2/services/NFeAutorizacao4",
-        u"/nfe2/services/NFeRetAutorizacao4", u"/nfe2/services/NFeInutilizacao4",
+        u"/nfe2/services/NFeStatusServico4",     u"/nfe2/services/NFeAutorizacao4",
+        u"/nfe2/services/NFeRetAutorizacao4",    u"/nfe2/services/NFeInutilizacao4",
         u"/nfe2/services/NFeConsultaProtocolo4", u"/nfe2/services/NFeRecepcaoEvento4"};
     static const std::array<const char16_t*, 6> caminhosMt{
-        u"/nfews/v2/services/NfeStatusServico4?wsdl", u"/nfews/v2/services/NfeAutorizacao4?wsdl",
+        u"/nfews/v2/services/NfeStatusServico4?wsdl",  u"/nfews/v2/services/NfeAutorizacao4?wsdl",
         u"/nfews/v2/services/NfeRetAutorizacao4?wsdl", u"/nfews/v2/services/NfeInutilizacao4?wsdl",
-        u"/nfews/v2/services/NfeConsulta4?wsdl",    u"/nfews/v2/services/RecepcaoEvento4?wsdl"};
+        u"/nfews/v2/services/NfeConsulta4?wsdl",       u"/nfews/v2/services/RecepcaoEvento4?wsdl"};
 
     QString papel;
     const std::array<const char16_t*, 6>* caminhos = &caminhosRs;
-    if (cUF == u"43"_s) papel = tipo == u"NFCe"_s ? u"sefaz-rs-nfce"_s : u"sefaz-rs-nfe"_s;
-    else if (cUF == u"42"_s) papel = u"svrs-nfe"_s;
-    else if (cUF == u"41"_s) papel = u"sefa-pr-nfe"_s, caminhos = &caminhosPr;
-    else if (cUF == u"31"_s) papel = u"sef-mg-nfe"_s, caminhos = &caminhosMg;
-    else if (cUF == u"51"_s) papel = u"sefaz-mt-nfe"_s, caminhos = &caminhosMt;
-    else return std::nullopt;
+    if (cUF == u"43"_s)
+        papel = tipo == u"NFCe"_s ? u"sefaz-rs-nfce"_s : u"sefaz-rs-nfe"_s;
+    else if (cUF == u"42"_s)
+        papel = u"svrs-nfe"_s;
+    else if (cUF == u"41"_s)
+        papel = u"sefa-pr-nfe"_s, caminhos = &caminhosPr;
+    else if (cUF == u"31"_s)
+        papel = u"sef-mg-nfe"_s, caminhos = &caminhosMg;
+    else if (cUF == u"51"_s)
+        papel = u"sefaz-mt-nfe"_s, caminhos = &caminhosMt;
+    else
+        return std::nullopt;
 
     const QString ns = kWsdlNFe + QString::fromUtf16(servicos.at(i).first);
     Entrada e;
@@ -108,8 +116,9 @@ std::optional<Entrada> cte(const QString& servico, const QString& cUF) {
     }
     static const QStringList seis{u"Status"_s,     u"Recepcao"_s,  u"RetRecepcao"_s,
                                   u"Inutilizar"_s, u"Consultar"_s, u"Evento"_s};
-    static const std::array<const char16_t*, 6> nomes{u"CteStatusServico", u"CteRecepcao", u"CteRetRecepcao",
-                                                      u"CteInutilizacao",  u"CteConsulta", u"CteRecepcaoEvento"};
+    static const std::array<const char16_t*, 6> nomes{u"CteStatusServico", u"CteRecepcao",
+                                                      u"CteRetRecepcao",   u"CteInutilizacao",
+                                                      u"CteConsulta",      u"CteRecepcaoEvento"};
     const qsizetype i = seis.indexOf(servico);
     if (i < 0 || (cUF != u"31"_s && cUF != u"51"_s)) return std::nullopt;
     static const std::array<const char16_t*, 6> caminhosMg{
@@ -117,8 +126,9 @@ std::optional<Entrada> cte(const QString& servico, const QString& cUF) {
         u"/cte/services/CteRetRecepcao.asmx",   u"/cte/services/CteInutilizacao.asmx",
         u"/cte/services/CteConsulta.asmx",      u"/cte/services/RecepcaoEvento.asmx"};
     static const std::array<const char16_t*, 6> caminhosMt{
-        u"/ctews/services/CteStatusServico", u"/ctews/services/CteRecepcao", u"/ctews/services/CteRetRecepcao",
-        u"/ctews/services/CteInutilizacao",  u"/ctews/services/CteConsulta", u"/ctews2/services/CteRecepcaoEvento"};
+        u"/ctews/services/CteStatusServico", u"/ctews/services/CteRecepcao",
+        u"/ctews/services/CteRetRecepcao",   u"/ctews/services/CteInutilizacao",
+        u"/ctews/services/CteConsulta",      u"/ctews2/services/CteRecepcaoEvento"};
     Entrada e;
     e.papel = cUF == u"31"_s ? u"sef-mg-cte"_s : u"sefaz-mt-cte"_s;
     e.caminho = QString::fromUtf16((cUF == u"31"_s ? caminhosMg : caminhosMt).at(i));
@@ -176,7 +186,8 @@ std::optional<Entrada> cadastro(const QString& uf) {
 }
 
 std::optional<Entrada> nfse(const QString& servico, const QString& cUF, const QString& municipio) {
-    const auto entrada = [](QString esquema, QString papel, int porta, QString caminho, QString acao, QString ns) {
+    const auto entrada = [](QString esquema, QString papel, int porta, QString caminho, QString acao,
+                            QString ns) {
         Entrada e;
         e.esquema = std::move(esquema);
         e.papel = std::move(papel);
@@ -190,7 +201,8 @@ std::optional<Entrada> nfse(const QString& servico, const QString& cUF, const QS
     static const QStringList tres{u"Recepcao"_s, u"Consultar"_s, u"Cancelar"_s};
     const qsizetype i = tres.indexOf(servico);
     if (cUF == u"43"_s) {
-        static const QStringList thema{u"recepcionarLoteRpsLimitado"_s, u"consultarNfsePorRps"_s, u"cancelarNfse"_s};
+        static const QStringList thema{u"recepcionarLoteRpsLimitado"_s, u"consultarNfsePorRps"_s,
+                                       u"cancelarNfse"_s};
         static const QStringList caminhosThema{u"/thema-nfse/services/NFSEremessa"_s,
                                                u"/thema-nfse/services/NFSEconsulta"_s,
                                                u"/thema-nfse/services/NFSEcancelamento"_s};
@@ -199,17 +211,20 @@ std::optional<Entrada> nfse(const QString& servico, const QString& cUF, const QS
         if (municipio == u"Santa Cruz do Sul"_s && i >= 0)
             return entrada(u"https"_s, u"nfse-santa-cruz"_s, 0, caminhosThema.at(i), {}, thema.at(i));
         if (municipio == u"Montenegro"_s && i >= 0)
-            return entrada(i == 2 ? u"http"_s : u"https"_s, u"nfse-montenegro"_s, 0, caminhosThema.at(i) + u"?wsdl"_s,
-                           {}, thema.at(i));
+            return entrada(i == 2 ? u"http"_s : u"https"_s, u"nfse-montenegro"_s, 0,
+                           caminhosThema.at(i) + u"?wsdl"_s, {}, thema.at(i));
         if (municipio == u"Estrela"_s)
             return servico == u"Recepcao"_s
-                       ? entrada(u"https"_s, u"nfse-estrela"_s, 0, u"/datacenter/web_services_exemplo_retorno.php"_s,
-                                 {}, u"Qel-Post"_s)
+                       ? entrada(u"https"_s, u"nfse-estrela"_s, 0,
+                                 u"/datacenter/web_services_exemplo_retorno.php"_s, {}, u"Qel-Post"_s)
                        : std::nullopt;
-        static const QStringList tecnos{u"mEnvioLoteRPSSincrono"_s, u"mConsultaNFSePorRPS"_s, u"cancelarNfse"_s};
+        static const QStringList tecnos{u"mEnvioLoteRPSSincrono"_s, u"mConsultaNFSePorRPS"_s,
+                                        u"cancelarNfse"_s};
         static const std::array<int, 3> portasTecnos{9091, 9095, 9098};
         const std::pair<const char16_t*, const char16_t*> tecnosMunicipios[] = {
-            {u"Colinas", u"nfse-colinas"}, {u"Arroio do Meio", u"nfse-arroio-do-meio"}, {u"Encantado", u"nfse-encantado"}};
+            {u"Colinas", u"nfse-colinas"},
+            {u"Arroio do Meio", u"nfse-arroio-do-meio"},
+            {u"Encantado", u"nfse-encantado"}};
         for (const auto& [nome, papel] : tecnosMunicipios)
             if (municipio == QStringView(nome) && i >= 0)
                 return entrada(u"http"_s, QString::fromUtf16(papel), portasTecnos.at(i), {}, {},
@@ -217,15 +232,18 @@ std::optional<Entrada> nfse(const QString& servico, const QString& cUF, const QS
         if (municipio == u"Cruzeiro do Sul"_s) {
             static const QStringList quatro{u"Recepcao"_s, u"Substituicao"_s, u"Consultar"_s, u"Cancelar"_s};
             static const QStringList operacoes{u"mEnvioLoteRPSSincrono"_s, u"mSubstituicaoNFSe"_s,
-                                              u"mConsultaNFSePorRPS"_s, u"mCancelamentoNFSe"_s};
+                                               u"mConsultaNFSePorRPS"_s, u"mCancelamentoNFSe"_s};
             static const std::array<int, 4> portas{9091, 9086, 9095, 9098};
             const qsizetype j = quatro.indexOf(servico);
             if (j < 0) return std::nullopt;
-            return entrada(u"http"_s, u"nfse-cruzeiro-do-sul"_s, portas.at(j), {}, {}, kNsSoapPadrao + operacoes.at(j));
+            return entrada(u"http"_s, u"nfse-cruzeiro-do-sul"_s, portas.at(j), {}, {},
+                           kNsSoapPadrao + operacoes.at(j));
         }
         if (municipio == u"Marques de Souza"_s && i >= 0) {
             const QString caminho = u"/NfseService/NfseService?wsdl"_s;
-            if (i == 0) return entrada(u"https"_s, u"nfse-marques-de-souza"_s, 8182, caminho, u"GerarNfse"_s, u"GerarNfse"_s);
+            if (i == 0)
+                return entrada(u"https"_s, u"nfse-marques-de-souza"_s, 8182, caminho, u"GerarNfse"_s,
+                               u"GerarNfse"_s);
             return entrada(u"https"_s, u"nfse-marques-de-souza"_s, 8182, caminho, {},
                            kNsSoapPadrao + (i == 1 ? u"ConsultarNfseFaixa"_s : u"CancelarNfse"_s));
         }
@@ -241,18 +259,19 @@ std::optional<Entrada> nfse(const QString& servico, const QString& cUF, const QS
     }
     if (cUF == u"42"_s && municipio == u"Florianopolis"_s) {
         if (i == 0)
-            return entrada(u"https"_s, u"nfse-florianopolis-hom"_s, 0, u"/api/v1/autenticacao/oauth/token"_s, {},
-                           u"Qel-Post"_s);
+            return entrada(u"https"_s, u"nfse-florianopolis-hom"_s, 0, u"/api/v1/autenticacao/oauth/token"_s,
+                           {}, u"Qel-Post"_s);
         if (i == 1)
-            return entrada(u"https"_s, u"nfse-florianopolis"_s, 0, u"/api/v1/consultas/notas/numero/{numero}"_s, {},
-                           u"Qel-Get"_s);
+            return entrada(u"https"_s, u"nfse-florianopolis"_s, 0,
+                           u"/api/v1/consultas/notas/numero/{numero}"_s, {}, u"Qel-Get"_s);
         if (i == 2)
-            return entrada(u"https"_s, u"nfse-florianopolis"_s, 0, u"/api/v1/cancelamento/notas/cancela"_s, {},
-                           u"Qel-Post"_s);
+            return entrada(u"https"_s, u"nfse-florianopolis"_s, 0, u"/api/v1/cancelamento/notas/cancela"_s,
+                           {}, u"Qel-Post"_s);
         return std::nullopt;
     }
     if (cUF == u"41"_s && municipio == u"Curitiba"_s && i >= 0) {
-        static const QStringList operacoes{u"/RecepcionarLoteRps"_s, u"/ConsultarNfsePorRps"_s, u"/CancelarNfse"_s};
+        static const QStringList operacoes{u"/RecepcionarLoteRps"_s, u"/ConsultarNfsePorRps"_s,
+                                           u"/CancelarNfse"_s};
         return entrada(u"https"_s, u"nfse-curitiba"_s, 0, u"/Iss.NfseWebService/nfsews.asmx"_s, {},
                        kNsCuritiba + operacoes.at(i));
     }

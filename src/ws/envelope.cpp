@@ -20,13 +20,15 @@ QString prefixoMensagem(const QString& tipo) {
 
 } // namespace
 
-QString envelopeSefaz(const QString& tipo, const Endpoint& endpoint, const QString& cUF, const QString& corpo) {
+QString envelopeSefaz(const QString& tipo, const Endpoint& endpoint, const QString& cUF,
+                      const QString& corpo) {
     const QString prefixo = prefixoMensagem(tipo);
     const QString ns = u" xmlns=\""_s + endpoint.namespace_ + u"\">"_s;
     QString envelope = kAbertura;
     if (endpoint.versao != u"4.00"_s)
-        envelope += u"<soap:Header><"_s + prefixo + u"CabecMsg"_s + ns + u"<cUF>"_s + cUF + u"</cUF><versaoDados>"_s +
-                    endpoint.versao + u"</versaoDados></"_s + prefixo + u"CabecMsg></soap:Header>"_s;
+        envelope += u"<soap:Header><"_s + prefixo + u"CabecMsg"_s + ns + u"<cUF>"_s + cUF +
+                    u"</cUF><versaoDados>"_s + endpoint.versao + u"</versaoDados></"_s + prefixo +
+                    u"CabecMsg></soap:Header>"_s;
     envelope += u"<soap:Body><"_s + prefixo + u"DadosMsg"_s + ns + corpo + u"</"_s + prefixo + u"DadosMsg>"_s;
     return envelope + kFechamento;
 }
@@ -39,7 +41,8 @@ QString envelopeDistribuicao(const Endpoint& endpoint, const QString& corpo) {
 
 QString envelopeNddCargo(const QString& corpo) {
     return u"<?xml version=\"1.0\" encoding=\"utf-8\"?><soap12:Envelope "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+           "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
            "xmlns:soap12=\"http://www.w3.org/2003/05/soap-envelope\"><soap12:Body><Send xmlns=\""_s +
            kNsSoapPadrao + u"\">"_s + corpo + u"</Send></soap12:Body></soap12:Envelope>"_s;
 }

@@ -68,12 +68,12 @@ RespostaHttp postaSoap(const PedidoHttp& pedido) {
     char erro[CURL_ERROR_SIZE] = {};
     const QByteArray url = pedido.endereco.toUtf8();
     const QByteArray autoridades = autoridadesConfiaveis();
-    curl_blob blobAutoridades{const_cast<char*>(autoridades.constData()), static_cast<size_t>(autoridades.size()),
-                              CURL_BLOB_COPY};
+    curl_blob blobAutoridades{const_cast<char*>(autoridades.constData()),
+                              static_cast<size_t>(autoridades.size()), CURL_BLOB_COPY};
     curl_blob blobCertificado{const_cast<char*>(pedido.certificadoPem.constData()),
                               static_cast<size_t>(pedido.certificadoPem.size()), CURL_BLOB_COPY};
-    curl_blob blobChave{const_cast<char*>(pedido.chavePem.constData()), static_cast<size_t>(pedido.chavePem.size()),
-                        CURL_BLOB_COPY};
+    curl_blob blobChave{const_cast<char*>(pedido.chavePem.constData()),
+                        static_cast<size_t>(pedido.chavePem.size()), CURL_BLOB_COPY};
 
     curl_slist* cabecalhos = nullptr;
     const QByteArray acao = pedido.acao.toUtf8();
@@ -98,7 +98,8 @@ RespostaHttp postaSoap(const PedidoHttp& pedido) {
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 2L * pedido.tempoLimiteMs);
     // A server that stops sending is given up after one waiting time without data.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max(1, pedido.tempoLimiteMs / 1000)));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max(1, pedido.tempoLimiteMs / 1000)));
     curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);

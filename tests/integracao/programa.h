@@ -31,7 +31,8 @@ public:
         ambiente.insert(QStringLiteral("QEL_DFE_RAIZ"), raiz_.path());
         ambiente.insert(QStringLiteral("QEL_DFE_CERTIFICADOS"), certificados());
         ambiente.remove(QStringLiteral("DISPLAY"));
-        for (auto it = extras.cbegin(); it != extras.cend(); ++it) ambiente.insert(it.key(), it.value());
+        for (auto it = extras.cbegin(); it != extras.cend(); ++it)
+            ambiente.insert(it.key(), it.value());
         if (!ambiente.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")))
             ambiente.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                             QStringLiteral("unix:path=/nonexistent"));

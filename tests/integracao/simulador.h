@@ -16,9 +16,9 @@ public:
         processo_.start(QStringLiteral("/usr/bin/python3"),
                         {QString::fromUtf8(QEL_SIMULADOR), QStringLiteral("--porta"), QStringLiteral("0"),
                          QStringLiteral("--certificado"), certificado, QStringLiteral("--chave"), chave,
-                         QStringLiteral("--ca-clientes"), caClientes, QStringLiteral("--arquivo-cenario"), arquivoCenario(),
-                         QStringLiteral("--lentidao"), QString::number(lentidao), QStringLiteral("--registro"),
-                         pasta_.path() + QStringLiteral("/registro.log")});
+                         QStringLiteral("--ca-clientes"), caClientes, QStringLiteral("--arquivo-cenario"),
+                         arquivoCenario(), QStringLiteral("--lentidao"), QString::number(lentidao),
+                         QStringLiteral("--registro"), pasta_.path() + QStringLiteral("/registro.log")});
         QElapsedTimer relogio;
         relogio.start();
         while (porta_ == 0 && relogio.elapsed() < 15000 && processo_.state() != QProcess::NotRunning) {
@@ -28,7 +28,8 @@ public:
                 if (linha.startsWith("pronto ")) porta_ = linha.mid(7).toInt();
             }
         }
-        if (porta_ == 0) ADD_FAILURE() << "simulator did not start: " << processo_.readAllStandardError().toStdString();
+        if (porta_ == 0)
+            ADD_FAILURE() << "simulator did not start: " << processo_.readAllStandardError().toStdString();
     }
     ~Simulador() {
         processo_.terminate();

@@ -23,7 +23,8 @@ protected:
         extras.insert(u"QEL_DFE_CA"_s, gerado(u"ca.crt"_s));
         extras.insert(u"QEL_DFE_TEMPO_LIMITE"_s, u"2"_s);
     }
-    Execucao status(const QByteArray& tarefa, const QByteArray& uf = "RS", const QByteArray& cnpj = "12345678000195") {
+    Execucao status(const QByteArray& tarefa, const QByteArray& uf = "RS",
+                    const QByteArray& cnpj = "12345678000195") {
         noLocal(u"Qel_DFe.Qel"_s, "TAREFA " + tarefa + "\r\nCNPJ " + cnpj + "\r\nUF " + uf + "\r\n");
         return roda();
     }
@@ -48,7 +49,8 @@ TEST_F(WebService, ConsultaDeServicoDasTresFamilias) {
         SCOPED_TRACE(c.tarefa);
         const Execucao r = status(c.tarefa, c.uf);
         EXPECT_EQ(r.codigo, 0) << r.saida.toStdString() << r.erros.toStdString();
-        EXPECT_TRUE(r.saida.contains(u"Gerando Assinatura - Status\nEnviando XML - Status\n"_s)) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(u"Gerando Assinatura - Status\nEnviando XML - Status\n"_s))
+            << r.saida.toStdString();
         EXPECT_TRUE(r.saida.contains(u"Apresenta Retorno WebService (Versao 20/03/2025-03)\nCodigo: 107\n"_s))
             << r.saida.toStdString();
         EXPECT_TRUE(simulador.registro().contains(QString::fromUtf8(c.caminho), Qt::CaseInsensitive))
@@ -58,7 +60,8 @@ TEST_F(WebService, ConsultaDeServicoDasTresFamilias) {
 
 TEST_F(WebService, CertificadoDeExportacaoAntigaServeDeCliente) {
     // The same certificate in the legacy PKCS#12 encryption replaces the store's entry.
-    ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"empresa-legado.pfx"_s)}, "1234\n", false).codigo, 0);
+    ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"empresa-legado.pfx"_s)}, "1234\n", false).codigo,
+              0);
     ASSERT_EQ(QDir(certificados()).entryList({u"*.pfx"_s}, QDir::Files).size(), 1);
     extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
     EXPECT_EQ(status("CONSULTAR SERVICO (CTE)").codigo, 0);
@@ -78,7 +81,8 @@ TEST_F(WebService, MensagensDoResultadoAoAplicativo) {
     EXPECT_EQ(r.codigo, 0);
     ASSERT_TRUE(ouvinte.waitForFinished(10000));
     const QString mensagens = QString::fromUtf8(ouvinte.readAllStandardOutput());
-    EXPECT_TRUE(mensagens.startsWith(u"DFe-Documento\tAviso/Erro\nDFe-Codigo\t107\nDFe-Mensagem\tServico em Operacao"_s))
+    EXPECT_TRUE(mensagens.startsWith(
+        u"DFe-Documento\tAviso/Erro\nDFe-Codigo\t107\nDFe-Mensagem\tServico em Operacao"_s))
         << mensagens.toStdString();
     EXPECT_TRUE(mensagens.endsWith(u"DFe-Fim\t\n"_s));
 }
@@ -95,11 +99,13 @@ TEST_F(WebService, Resposta500EhAResposta) {
 TEST_F(WebService, FalhasDaTrocaDaoOTextoDeFalha) {
     const QString caminho = u"/ws/NfeStatusServico/NfeStatusServico4.asmx"_s;
     const auto falha = [&](const QString& host) {
-        return u"Nao foi possivel acessar o WebService.Verifique sinal de internet, ou outro bloqueio ao servico."
+        return u"Nao foi possivel acessar o WebService.Verifique sinal de internet, ou outro bloqueio ao "
+               u"servico."
                "Site de acesso: https://"_s +
                host + caminho;
     };
-    Simulador estranho{gerado(u"servidor-estranho.crt"_s), gerado(u"servidor-estranho.key"_s), gerado(u"ca.crt"_s)};
+    Simulador estranho{gerado(u"servidor-estranho.crt"_s), gerado(u"servidor-estranho.key"_s),
+                       gerado(u"ca.crt"_s)};
     const struct {
         const char* caso;
         QString host;
@@ -129,13 +135,15 @@ TEST_F(WebService, CopiasDeDiagnostico) {
     noLocal(u"Apresentar.DFe"_s, "");
     EXPECT_EQ(status("CONSULTAR SERVICO (MDFE)").codigo, 0);
     const QByteArray enviado = teste::le(raiz() + u"/Teste/Send-Status.xml"_s);
-    EXPECT_TRUE(enviado.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope")) << enviado.constData();
+    EXPECT_TRUE(enviado.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope"))
+        << enviado.constData();
     EXPECT_TRUE(enviado.contains("<mdfeCabecMsg"));
     EXPECT_TRUE(teste::le(raiz() + u"/Teste/Get-Status.xml"_s).contains("<cStat>107</cStat>"));
 }
 
 TEST_F(WebService, ClienteDeOutraAutoridadeRecusado) {
-    ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"estranho-cliente.pfx"_s)}, "1234\n", false).codigo, 0);
+    ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"estranho-cliente.pfx"_s)}, "1234\n", false).codigo,
+              0);
     extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
     const Execucao r = status("CONSULTAR SERVICO (NFE)", "RS", "11111111000111");
     EXPECT_EQ(r.codigo, 1);
@@ -147,7 +155,8 @@ TEST_F(WebService, SemCertificadoNadaSaiDaqui) {
     extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
     const Execucao r = status("CONSULTAR SERVICO (NFE)", "RS", "99888777000166");
     EXPECT_EQ(r.codigo, 1);
-    EXPECT_TRUE(r.saida.contains(u"A tarefa solicitada nescessita da configuração do Qel DFe\nNão é possível continuar.\n"_s))
+    EXPECT_TRUE(r.saida.contains(
+        u"A tarefa solicitada nescessita da configuração do Qel DFe\nNão é possível continuar.\n"_s))
         << r.saida.toStdString();
     EXPECT_FALSE(r.saida.contains(u"Enviando XML"_s));
     EXPECT_TRUE(simulador.registro().isEmpty());

@@ -1,0 +1,132 @@
+#include "print/codigo_barras.h"
+
+#include "util/erros.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+// Bar and space widths, in modules, of the Code 128 symbol values 0 to 106: six alternating
+// elements starting with a bar (seven for the stop, whose last bar is two modules wide).
+constexpr std::array<std::string_view, 107> larguras = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213",  "122312", "132212", "221213",
+    "221312", "231212", "112232", "122132", "122231", "113222", "123122",  "123221", "223211", "221132",
+    "221231", "213212", "223112", "312131", "311222", "321122", "321221",  "312212", "322112", "322211",
+    "212123", "212321", "232121", "111323", "131123", "131321", "112313",  "132113", "132311", "211313",
+    "231113", "231311", "112133", "112331", "132131", "113123", "113321",  "133121", "313121", "211331",
+    "231131", "213113", "213311", "213131", "311123", "311321", "331121",  "312113", "312311", "332111",
+    "314111", "221411", "431111", "111224", "111422", "121124", "121421",  "141122", "141221", "112214",
+    "112412", "122114", "122411", "142112", "142211", "241211", "221114",  "413111", "241112", "134111",
+    "111242", "121142", "121241", "114212", "124112", "124211", "411212",  "421112", "421211", "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311",  "411113", "411311", "113141",
+    "114131", "311141", "411131", "211412", "211214", "211232", "2331112",
+};
+
+constexpr int startB = 104;
+constexpr int startC = 105;
+constexpr int stop = 106;
+constexpr int alturaBarras = 70;
+// Pairs of digits every code set C barcode carries at least: those of a 44-digit access key.
+constexpr int paresMinimos = 22;
+
+constexpr int modulos(std::string_view padrao) {
+    int soma = 0;
+    for (char c : padrao)
+        soma += c - '0';
+    return soma;
+}
+
+// A mistyped width would still draw, and read as another value or not at all.
+constexpr bool tabelaConsistente() {
+    for (int v = 0; v < stop; ++v)
+        if (larguras[v].size() != 6 || modulos(larguras[v]) != 11) return false;
+    return larguras[stop].size() == 7 && modulos(larguras[stop]) == 13;
+}
+static_assert(tabelaConsistente());
+
+bool soDigitos(const QString& texto) {
+    for (QChar c : texto)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+// Symbol values of `digitos` in code set C, start and check symbols included.
+std::vector<int> simbolosConjuntoC(const QString& digitos) {
+    const qsizetype pares = std::max<qsizetype>(paresMinimos, (digitos.size() + 1) / 2);
+    std::vector<int> simbolos{startC};
+    qint64 soma = startC;
+    for (qsizetype i = 1; i <= pares; ++i) {
+        const qsizetype p = 2 * (i - 1);
+        int valor = 0;
+        if (p + 1 < digitos.size())
+            valor = (digitos[p].unicode() - u'0') * 10 + (digitos[p + 1].unicode() - u'0');
+        else if (p < digitos.size())
+            valor = digitos[p].unicode() - u'0';
+        simbolos.push_back(valor);
+        soma += i * valor;
+    }
+    simbolos.push_back(static_cast<int>(soma % 103));
+    return simbolos;
+}
+
+// Symbol values of `texto` in code set B, start and check symbols included.
+std::vector<int> simbolosConjuntoB(const QString& texto) {
+    std::vector<int> simbolos{startB};
+    qint64 soma = startB;
+    for (qsizetype i = 0; i < texto.size(); ++i) {
+        const char16_t c = texto[i].unicode();
+        if (c < 32 || c > 127)
+            throw ErroInesperado(u"O caractere '"_s + texto[i] +
+                                 u"' não pode ser representado no código de barras de '"_s + texto + u"'"_s);
+        const int valor = c - 32;
+        simbolos.push_back(valor);
+        soma += (i + 1) * valor;
+    }
+    simbolos.push_back(static_cast<int>(soma % 103));
+    return simbolos;
+}
+
+} // namespace
+
+QImage Barras(const QString& digitos) {
+    std::vector<int> simbolos = soDigitos(digitos) ? simbolosConjuntoC(digitos) : simbolosConjuntoB(digitos);
+    simbolos.push_back(stop);
+
+    int largura = 0;
+    for (int s : simbolos)
+        largura += modulos(larguras[s]);
+
+    // The first row is drawn element by element, then copied: every column is one module.
+    QImage imagem(largura, alturaBarras, QImage::Format_Grayscale8);
+    uchar* linha = imagem.scanLine(0);
+    int x = 0;
+    for (int s : simbolos) {
+        bool barra = true;
+        for (char w : larguras[s]) {
+            for (int k = 0; k < w - '0'; ++k)
+                linha[x++] = barra ? 0 : 255;
+            barra = !barra;
+        }
+    }
+    for (int y = 1; y < alturaBarras; ++y)
+        std::copy_n(linha, largura, imagem.scanLine(y));
+    return imagem;
+}
+
+void desenhaSemSuavizar(QPainter& painter, const QRectF& destino, const QImage& imagem) {
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(destino, imagem);
+    painter.restore();
+}
+
+} // namespace qel

@@ -1,0 +1,31 @@
+#pragma once
+
+// Code 128 barcode of an access key or CIOT number, and the helper that puts the barcode and QR
+// images on a page without blurring their modules.
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+namespace qel {
+
+// The Code 128 barcode of `digitos`: one pixel per module, 70 pixels high, bars black and spaces
+// white, no quiet zone and no human-readable line (the layouts print the key beside it).
+//
+// A digit string is set in code set C, one symbol per pair of digits, always at least 22 data
+// symbols: a shorter string is filled with symbols of value 0 and a single remaining digit is a
+// symbol of its own value, so a 44-digit key and a 12-digit CIOT number both give 277 × 70 pixels
+// and fit the same frame. Digits beyond the 44th add symbols (and width) rather than being lost.
+//
+// A string with any other character (a key holding an alphanumeric CNPJ) cannot be set in code
+// set C; it is set in code set B, one symbol per character, 11 × (length + 2) + 13 pixels wide.
+// A character outside code set B (printable ASCII and DEL) throws ErroInesperado.
+QImage Barras(const QString& digitos);
+
+// Draws `imagem` stretched to `destino` with nearest-neighbour scaling, so every module stays a
+// sharp black or white block at any size; the painter's render hints are left as they were.
+void desenhaSemSuavizar(QPainter& painter, const QRectF& destino, const QImage& imagem);
+
+} // namespace qel

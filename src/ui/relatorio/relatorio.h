@@ -1,0 +1,49 @@
+#pragma once
+
+// A prepared report: the pages (filled templates) and what can be done with them.
+
+#include "ui/relatorio/modelo.h"
+
+#include <QList>
+#include <QString>
+
+class QPainter;
+class QPagedPaintDevice;
+
+namespace qel {
+
+struct InformacaoPdf {
+    QString titulo;
+    QString autor;
+    QString assunto;
+    QString criador;
+    QString produtor;
+};
+
+class Relatorio {
+public:
+    // Each page is a copy of the template as it stands when it is added.
+    void adicionaPagina(const Modelo& pagina) { paginas_.append(pagina); }
+    qsizetype paginas() const { return paginas_.size(); }
+    void limpa() { paginas_.clear(); }
+
+    // Writes a PDF (fonts are always embedded as subsets by the writer) and its document
+    // information. False when the file could not be written.
+    bool exportaPdf(const QString& arquivo, const InformacaoPdf& informacao) const;
+    // Prints on the printer of that name (the default printer when empty), one job per copy.
+    // False when there is no such printer or printing failed.
+    bool imprime(const QString& impressora, int copias, const QString& titulo) const;
+
+    // Draws one page on a device of any resolution.
+    static void desenhaPagina(QPainter& pintor, const Modelo& pagina, double pontosPorPolegada);
+
+private:
+    bool desenhaEm(QPagedPaintDevice& dispositivo, double pontosPorPolegada) const;
+    QList<Modelo> paginas_;
+};
+
+// Adds the document information to a PDF that has been written (an incremental update, so the
+// writer's own output stays as it is).
+bool acrescentaInformacaoPdf(const QString& arquivo, const InformacaoPdf& informacao);
+
+} // namespace qel
