@@ -2,7 +2,9 @@
 // automatically and the PDF names.
 
 #include "apoio.h"
+#include "print/danfe_itens.h"
 #include "print/impressao.h"
+#include "util/numeros.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -92,6 +94,36 @@ TEST(Impressao, DeveImprimirEArquivoPdf) {
     EXPECT_EQ(arquivoPdf(QString(), u"C:\\Qel\\Danfe1234"_s, u"2"_s), u"/raiz/Qel/Danfe1234-2.PDF"_s);
     EXPECT_EQ(arquivoPdf(u"/tmp/nota.pdf"_s, u"C:\\Qel\\Danfe1234"_s, u"2"_s), u"/tmp/nota.pdf"_s);
     qunsetenv("QEL_DFE_RAIZ");
+}
+
+TEST(ItensDanfe, MascarasAdaptativas) {
+    const struct {
+        double valor;
+        const char* quantidade;
+        const char* unitario;
+    } casos[] = {
+        {12.5, "Z##0.000", "Z###0.0000"},    {9999, "Z##0.000", "Z###0.0000"},
+        {50000, "Z###0.00", "Z###0.0000"},   {500000, "Z####0.0", "Z####0.000"},
+        {5000000, "Z######0", "Z#####0.00"}, {50000000, "Z######0", "Z######0.0"},
+        {0, "Z##0.000", "Z###0.0000"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.valor);
+        EXPECT_EQ(mascaraAdaptativa(u"##0.0000"_s, c.valor), QString::fromUtf8(c.quantidade));
+        EXPECT_EQ(mascaraAdaptativa(u"####0.0000"_s, c.valor), QString::fromUtf8(c.unitario));
+    }
+    EXPECT_EQ(Formata_Valor(mascaraAdaptativa(u"##0.0000"_s, 12.5), 12.5).trimmed(), u"12,500"_s);
+    EXPECT_EQ(Formata_Valor(mascaraAdaptativa(u"##0.0000"_s, 0), 0).trimmed(), QString())
+        << "zero prints blanks";
+}
+
+TEST(ItensDanfe, NumeroDePaginas) {
+    const int k = 37;
+    EXPECT_EQ(numeroPaginas(0, k), 1);
+    EXPECT_EQ(numeroPaginas(k, k), 1);
+    EXPECT_EQ(numeroPaginas(k + 1, k), 2);
+    EXPECT_EQ(numeroPaginas(k + 80, k), 2);
+    EXPECT_EQ(numeroPaginas(k + 81, k), 3);
 }
 
 } // namespace
