@@ -6,7 +6,6 @@
 #include "print/impressao.h"
 #include "util/numeros.h"
 
-#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -127,10 +126,3 @@ TEST(ItensDanfe, NumeroDePaginas) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication aplicacao(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -130,10 +129,3 @@ TEST(Relatorio, ImprimeNaFilaCupsComAsCopias) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication aplicacao(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
