@@ -34,6 +34,8 @@ struct UiRoteirizada : qel::InterfaceUsuario {
         certificadosOferecidos = c;
         return certificadoEscolhido;
     }
+    int previas = 0;
+    void visualiza(const qel::Relatorio&, bool) override { ++previas; }
     bool configuracao(qel::ConfiguracaoEmpresa& cfg, const qel::ContextoExecucao&,
                       qel::AcoesConfiguracao& acoes) override {
         return dialogoConfiguracao ? dialogoConfiguracao(cfg, acoes) : false;

@@ -2,6 +2,7 @@
 // service.
 
 #include "app/execucao.h"
+#include "print/imprime_dfe.h"
 #include "util/arquivos.h"
 #include "util/erros.h"
 #include "util/identificacao.h"
@@ -13,6 +14,24 @@ using namespace Qt::StringLiterals;
 namespace qel {
 
 namespace {
+
+// The output of the printouts, through the run's user interface.
+class SaidaDaExecucao : public SaidaImpressao {
+public:
+    SaidaDaExecucao(InterfaceUsuario& ui, std::function<void(const QString&)> status)
+        : ui_(ui), status_(std::move(status)) {}
+    void visualiza(const Relatorio& relatorio, bool comDialogo) override {
+        ui_.visualiza(relatorio, comDialogo);
+    }
+    bool imprime(const Relatorio& relatorio, const QString& impressora, int copias) override {
+        return relatorio.imprime(impressora, copias, u"Qel DFe"_s);
+    }
+    void status(const QString& linha) override { status_(linha); }
+
+private:
+    InterfaceUsuario& ui_;
+    std::function<void(const QString&)> status_;
+};
 
 // Flows may hand the task over to another flow (a cancellation of a number that was never
 // authorised becomes its inutilização); more hand-overs than this would be a loop.
@@ -140,8 +159,33 @@ ExecucaoTarefa::Passo ExecucaoTarefa::imprimeOuExporta(const QString& tarefa) {
             Carrega_Dados_DFe(ctx_, dados_);
         });
     }
-    Mostra_Status(u"Impressão ainda não disponível nesta versão"_s);
-    return {Desfecho::Recusada, {}};
+    ContextoImpressao impressao;
+    impressao.tarefa = ctx_.Tarefa;
+    impressao.tipo = ctx_.Tipo;
+    impressao.cnpj = ctx_.CNPJ;
+    impressao.nomeBase = ctx_.NomeBase;
+    impressao.nomePdfTarefa = ctx_.NomePDF;
+    impressao.pastaLocal = ctx_.PastaLocal;
+    impressao.dadosEmpresa = dados_.linhas;
+    SaidaDaExecucao saida(ui_, [this](const QString& linha) { Mostra_Status(linha); });
+    const bool impresso =
+        Imprime_DFe(arquivo, ctx_.Tipo, impressao, cfg_, saida, [this](const QString& cnpj) {
+            ctx_.CNPJ = cnpj;
+            dados_.cortaAtividades();
+            Carrega_Dados_DFe(ctx_, dados_);
+        });
+    ctx_.CHAVE = impressao.chave;
+    ctx_.PrefixoPDF = impressao.prefixoPdf;
+    ctx_.Tipo = impressao.tipo;
+    for (const QString& pdf : std::as_const(impressao.pdfsGerados))
+        Mostra_Status(u"PDF gerado: "_s + pdf);
+    // A print leaves nothing behind; an export leaves its PDF and e-mail request for the caller.
+    if (tarefa == u"IMPRIMIR"_s) {
+        if (!ctx_.PrefixoPDF.isEmpty()) apagaArquivo(caminhoNativo(ctx_.PrefixoPDF + u"-1.PDF"_s));
+        apagaArquivo(caminhoNativo(u"c:\\Qel\\PDF_Arq_Qel.PDF"_s));
+        apagaArquivo(ctx_.NomeBase + u".EML"_s);
+    }
+    return {impresso ? Desfecho::Concluida : Desfecho::Recusada, {}};
 }
 
 ExecucaoTarefa::Passo ExecucaoTarefa::configura() {

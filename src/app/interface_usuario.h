@@ -14,6 +14,8 @@
 
 namespace qel {
 
+class Relatorio;
+
 // What the result dialog shows, prepared without any window.
 struct ConteudoResultado {
     QString titulo;
@@ -68,6 +70,9 @@ public:
     virtual QStringList impressoras() = 0;
     // The certificate picker: the index chosen, nothing when cancelled.
     virtual std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) = 0;
+    // The modal preview of a prepared report, from which the user may print (with the printer
+    // dialog when asked). Without a window it is skipped.
+    virtual void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) = 0;
     // Shows the configuration dialog modally over the settings record. False when it cannot be
     // shown (no window).
     virtual bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,

@@ -62,3 +62,11 @@ bool UiSemJanela::configuracao(ConfiguracaoEmpresa&, const ContextoExecucao&, Ac
 }
 
 } // namespace qel
+
+namespace qel {
+
+void UiSemJanela::visualiza(const Relatorio&, bool) {
+    escreve(u"Pré-visualização ignorada: sem janela"_s);
+}
+
+} // namespace qel

@@ -22,6 +22,7 @@ public:
     std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) override;
     bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
                       AcoesConfiguracao& acoes) override;
+    void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) override;
 
 private:
     void escreve(const QString& linha);

@@ -3,8 +3,13 @@
 #include "app/impressoras.h"
 #include "app/janelas/seletor_certificado.h"
 
+#include "ui/relatorio/relatorio.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 
 using namespace Qt::StringLiterals;
 
@@ -53,6 +58,25 @@ std::optional<qsizetype> UiJanela::escolheCertificado(const QList<ResumoCertific
 bool UiJanela::configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx, AcoesConfiguracao& acoes) {
     configuracao_.mostra(cfg, ctx, acoes);
     return true;
+}
+
+} // namespace qel
+
+namespace qel {
+
+void UiJanela::visualiza(const Relatorio& relatorio, bool comDialogoImpressora) {
+    QPrinter impressora(QPrinter::HighResolution);
+    QPrintPreviewDialog previa(&impressora, &janela_);
+    previa.setWindowState(Qt::WindowMaximized);
+    Q_UNUSED(comDialogoImpressora); // the preview's own print button always opens the printer dialog
+    QObject::connect(&previa, &QPrintPreviewDialog::paintRequested, &previa, [&relatorio](QPrinter* destino) {
+        QPainter pintor(destino);
+        for (qsizetype i = 0; i < relatorio.paginas(); ++i) {
+            if (i > 0) destino->newPage();
+            Relatorio::desenhaPagina(pintor, relatorio.pagina(i), destino->resolution());
+        }
+    });
+    previa.exec();
 }
 
 } // namespace qel

@@ -25,6 +25,7 @@ public:
     // Each page is a copy of the template as it stands when it is added.
     void adicionaPagina(const Modelo& pagina) { paginas_.append(pagina); }
     qsizetype paginas() const { return paginas_.size(); }
+    const Modelo& pagina(qsizetype i) const { return paginas_.at(i); }
     void limpa() { paginas_.clear(); }
 
     // Writes a PDF (fonts are always embedded as subsets by the writer) and its document

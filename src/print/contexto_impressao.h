@@ -1,0 +1,49 @@
+#pragma once
+
+// What a printout reads from the task and leaves behind for the e-mail, and the outside world
+// the output stage talks to (a preview needs a window; printing needs a queue).
+
+#include "config/configuracao_empresa.h"
+#include "ui/relatorio/relatorio.h"
+
+#include <QString>
+#include <functional>
+
+namespace qel {
+
+struct ResumoDocumento {
+    QString emissao;
+    QString destinatarioNome, destinatarioDocumento, destinatarioCidade;
+    QString tomadorNome, tomadorDocumento, tomadorCidade;
+    QString remetenteNome, remetenteDocumento, remetenteCidade;
+    QString emitenteNome, emitenteCidade, emitenteFone;
+};
+
+struct ContextoImpressao {
+    QString tarefa;        // the task name as written
+    QString tipo;          // the document kind; the DANFE sets "NFe"
+    QString cnpj;          // the task's company; the DANFE sets the issuer's
+    QString chave;         // the access key of the document printed
+    QString nomeBase;      // the task's document without extension; blank: no PDF
+    QString prefixoPdf;    // set by the printout ("C:\Qel\Danfe1234")
+    QString nomePdfTarefa; // the task's PDF line: every PDF under exactly this name
+    QString pastaLocal;
+    QStringList dadosEmpresa; // the company data of the task (name, address, city, phone, ...)
+    ResumoDocumento resumo;
+    QStringList pdfsGerados; // the files exported, for the task and the e-mail
+};
+
+class SaidaImpressao {
+public:
+    virtual ~SaidaImpressao() = default;
+    // The modal preview, from which the user may print.
+    virtual void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) = 0;
+    // Prints copies on a printer (empty name: the default printer). False when it could not.
+    virtual bool imprime(const Relatorio& relatorio, const QString& impressora, int copias) = 0;
+    virtual void status(const QString& linha) = 0;
+};
+
+// The company data are reloaded when a printout learns the issuer.
+using RecarregaEmpresa = std::function<void(const QString& cnpj)>;
+
+} // namespace qel
