@@ -33,8 +33,13 @@ QString chaveAgrupada(const QString& c) {
            u'.' + c.mid(25, 9) + u'.' + c.mid(34, 9) + u'-' + c.mid(43, 1);
 }
 
-// An NF-e of many items, as a calling application would store it.
-QByteArray nfeComItens(int itens) {
+// An NF-e of many items, as a calling application would store it; `ide`, `cobr`/`pag` and the
+// protocol can be replaced to try the rules of the boxes.
+QByteArray
+nfeComItens(int itens, const QByteArray& ideExtra = {}, const QByteArray& cobranca = {},
+            const QByteArray& protocolo = "<protNFe versao=\"4.00\"><infProt><nProt>143240000012345</nProt>"
+                                          "<dhRecbto>2024-01-15T10:01:00-03:00</dhRecbto><cStat>100</cStat>"
+                                          "</infProt></protNFe>") {
     QByteArray det;
     for (int i = 1; i <= itens; ++i)
         det += "<det nItem=\"" + QByteArray::number(i) + "\"><prod><cProd>COD" + QByteArray::number(i) +
@@ -49,8 +54,9 @@ QByteArray nfeComItens(int itens) {
            "versao=\"4.00\"><NFe><infNFe versao=\"4.00\" "
            "Id=\"NFe43240112345678000195550010000012341000012349\"><ide>"
            "<cUF>43</cUF><natOp>VENDA</natOp><mod>55</mod><serie>1</serie><nNF>1234</nNF>"
-           "<dhEmi>2024-01-15T10:00:00-03:00</dhEmi><tpNF>1</tpNF><tpEmis>1</tpEmis><finNFe>1</finNFe></"
-           "ide><emit>"
+           "<dhEmi>2024-01-15T10:00:00-03:00</dhEmi><tpNF>1</tpNF>" +
+           (ideExtra.isEmpty() ? QByteArray("<tpEmis>1</tpEmis>") : ideExtra) +
+           "<finNFe>1</finNFe></ide><emit>"
            "<CNPJ>12345678000195</CNPJ><xNome>EMPRESA EMITENTE LTDA</xNome><enderEmit><xLgr>RUA "
            "A</xLgr><nro>1</nro>"
            "<xBairro>CENTRO</xBairro><xMun>LAJEADO</xMun><UF>RS</UF><CEP>95900000</CEP></enderEmit><IE>123</"
@@ -61,9 +67,9 @@ QByteArray nfeComItens(int itens) {
            "enderDest></dest>" +
            det + "<total><ICMSTot><vBC>0.00</vBC><vICMS>0.00</vICMS><vProd>" +
            QByteArray::number(itens * 21) + ".00</vProd><vNF>" + QByteArray::number(itens * 21) +
-           ".00</vNF></ICMSTot></total><transp><modFrete>9</modFrete></transp><pag><detPag><tPag>01</tPag>"
-           "</detPag></pag></infNFe></NFe><protNFe versao=\"4.00\"><infProt><nProt>143240000012345</nProt>"
-           "<dhRecbto>2024-01-15T10:01:00-03:00</dhRecbto><cStat>100</cStat></infProt></protNFe></nfeProc>";
+           ".00</vNF></ICMSTot></total><transp><modFrete>9</modFrete></transp>" +
+           (cobranca.isEmpty() ? QByteArray("<pag><detPag><tPag>01</tPag></detPag></pag>") : cobranca) +
+           "</infNFe></NFe>" + protocolo + "</nfeProc>";
 }
 
 class Danfe : public ::testing::Test, protected Programa {
@@ -131,6 +137,87 @@ TEST_F(Danfe, MuitosItensEmUmArquivoDePaginasNumeradas) {
         EXPECT_TRUE(texto.contains(u"PRODUTO NUMERO "_s + QString::number(i) + u'\n')) << i;
     EXPECT_TRUE(texto.contains(u"43.2401.12345678000195.55.001.000001234.100001234-9"_s));
     EXPECT_TRUE(texto.contains(u"6.300,00"_s)) << "the total";
+    const QString info = comando(u"pdfinfo"_s, {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression(u"Author: +Qel DFe"_s))) << info.toStdString();
+    EXPECT_TRUE(info.contains(
+        QRegularExpression(u"Subject: +DANFE da NF-e 43240112345678000195550010000012341000012349"_s)));
+}
+
+QByteArray duplicatas(int n) {
+    QByteArray dup = "<cobr>";
+    for (int i = 1; i <= n; ++i)
+        dup += "<dup><nDup>00" + QByteArray::number(i) + "</nDup><dVenc>2024-0" + QByteArray::number(i) +
+               "-10</dVenc><vDup>" + QByteArray::number(100 + i) + ".00</vDup></dup>";
+    return dup + "</cobr><pag><detPag><tPag>15</tPag></detPag></pag>";
+}
+
+TEST_F(Danfe, ParcelasEPalavrasDeAviso) {
+    const struct {
+        const char* caso;
+        QByteArray xml;
+        QStringList presentes;
+        QStringList ausentes;
+    } casos[] = {
+        {"three instalments",
+         nfeComItens(1, {}, duplicatas(3)),
+         {u"10/01/2024"_s, u"10/03/2024"_s, u"103,00"_s, u"Vencimentos 10/01/2024 10/02/2024 10/03/2024"_s},
+         {u"A Vista"_s}},
+        {"seven instalments",
+         nfeComItens(1, {}, duplicatas(7)),
+         {u"10/06/2024"_s, u"10/07/2024"_s, u"107,00"_s},
+         {}},
+        {"no instalments, paid on sight", nfeComItens(1), {u"A Vista"_s}, {u"A Prazo"_s}},
+        {"no instalments, on credit",
+         nfeComItens(1, {}, "<pag><detPag><tPag>05</tPag></detPag></pag>"),
+         {u"A Prazo"_s},
+         {u"A Vista"_s}},
+        {"no payment",
+         nfeComItens(1, {}, "<pag><detPag><tPag>90</tPag></detPag></pag>"),
+         {},
+         {u"A Vista"_s, u"A Prazo"_s}},
+        {"never transmitted", nfeComItens(1, {}, {}, {}), {u"Não Transmitida"_s}, {u"143240000012345"_s}},
+        {"denied",
+         nfeComItens(1, {}, {}, "<protNFe><infProt><nProt>1</nProt><cStat>302</cStat></infProt></protNFe>"),
+         {u"Denegada"_s},
+         {}},
+        {"denied in contingency: contingency is written last",
+         nfeComItens(1, "<tpEmis>5</tpEmis>", {},
+                     "<protNFe><infProt><nProt>1</nProt><cStat>302</cStat></infProt></protNFe>"),
+         {u"Contingencia"_s},
+         {u"Denegada"_s}},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        teste::escreve(raiz() + u"/nfe.xml"_s, c.xml);
+        const QString pdf = raiz() + u"/caso.pdf"_s;
+        QFile::remove(pdf);
+        const Execucao r = gera(raiz() + u"/nfe.xml"_s, pdf.toUtf8());
+        ASSERT_EQ(r.codigo, 0) << r.saida.toStdString();
+        const QString texto = comando(u"pdftotext"_s, {pdf, u"-"_s});
+        for (const QString& t : c.presentes)
+            EXPECT_TRUE(texto.contains(t)) << t.toStdString();
+        for (const QString& t : c.ausentes)
+            EXPECT_FALSE(texto.contains(t)) << t.toStdString();
+    }
+}
+
+TEST_F(Danfe, NFCeEmA4ComQrCode) {
+    PULA_SEM_REFERENCIA();
+    teste::escreve(local(u"INI/26972743000117.ini"_s), "NFCE A4\r\n");
+    const QString nfce = teste::pastaReferencia() +
+                         u"/samples/nfce/41180526972743000117650010001220251914636324-procNFe.xml"_s;
+    const QString pdf = raiz() + u"/nfce.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 26972743000117\r\nARQUIVO " + nfce.toUtf8() +
+                                  "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    const QString texto = comando(u"pdftotext"_s, {pdf, u"-"_s});
+    EXPECT_TRUE(texto.contains(u"DANFE NFC-e"_s)) << texto.left(1500).toStdString();
+    EXPECT_TRUE(texto.contains(u"NFC-e - Não permite aproveitamento de crédito de ICMS."_s));
+    // Without the setting the receipt layout would be asked for, which does not exist yet.
+    QFile::remove(local(u"INI/26972743000117.ini"_s));
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 26972743000117\r\nARQUIVO " + nfce.toUtf8() + "\r\n");
+    EXPECT_EQ(roda().codigo, 1);
 }
 
 TEST_F(Danfe, ImprimirSemJanelaEArquivoQueFalta) {
