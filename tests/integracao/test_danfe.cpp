@@ -201,6 +201,25 @@ TEST_F(Danfe, ParcelasEPalavrasDeAviso) {
     }
 }
 
+TEST_F(Danfe, InformacoesLongasVaoParaAPaginaDeMensagens) {
+    QByteArray linhas;
+    for (int i = 1; i <= 30; ++i)
+        linhas += "Observacao numero " + QByteArray::number(i) + "|";
+    QByteArray xml = nfeComItens(2);
+    xml.replace("<transp>", "<transp>");
+    xml.replace("</infNFe>", "<infAdic><infCpl>" + linhas + "RNTRC (12345678)</infCpl></infAdic></infNFe>");
+    teste::escreve(raiz() + u"/nfe.xml"_s, xml);
+    const QString pdf = raiz() + u"/longo.pdf"_s;
+    ASSERT_EQ(gera(raiz() + u"/nfe.xml"_s, pdf.toUtf8()).codigo, 0);
+    EXPECT_EQ(paginasDoPdf(pdf), 2) << "the DANFE page and the message page";
+    const QString texto = comando(u"pdftotext"_s, {pdf, u"-"_s});
+    EXPECT_TRUE(texto.contains(u"AVISO: Mensagens em Folha adicional"_s));
+    EXPECT_TRUE(texto.contains(u"Página adicional de Mensagens"_s)) << texto.toStdString();
+    for (int i = 1; i <= 30; ++i)
+        EXPECT_TRUE(texto.contains(u"Observacao numero "_s + QString::number(i) + u'\n')) << i;
+    EXPECT_TRUE(texto.contains(u"12345678"_s)) << "the RNTRC line goes to the ANTT box";
+}
+
 TEST_F(Danfe, NFCeEmA4ComQrCode) {
     PULA_SEM_REFERENCIA();
     teste::escreve(local(u"INI/26972743000117.ini"_s), "NFCE A4\r\n");
@@ -222,11 +241,18 @@ TEST_F(Danfe, NFCeEmA4ComQrCode) {
 
 TEST_F(Danfe, ImprimirSemJanelaEArquivoQueFalta) {
     teste::escreve(raiz() + u"/nfe.xml"_s, nfeComItens(3));
-    noLocal(u"Qel_DFe.EML"_s, "x");
+    // What an earlier export left: a print removes it, an export keeps it.
+    teste::escreve(raiz() + u"/nfe.xml.EML"_s, "x");
+    teste::escreve(raiz() + u"/Qel/Danfe1234-1.PDF"_s, "x");
     const Execucao r = gera(raiz() + u"/nfe.xml"_s, {}, "IMPRIMIR");
     EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
     EXPECT_TRUE(r.saida.contains(u"Pré-visualização ignorada: sem janela"_s)) << r.saida.toStdString();
     EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe1234-1.PDF"_s));
+    EXPECT_FALSE(QFile::exists(raiz() + u"/nfe.xml.EML"_s));
+    teste::escreve(raiz() + u"/nfe.xml.EML"_s, "x");
+    EXPECT_EQ(gera(raiz() + u"/nfe.xml"_s).codigo, 0);
+    EXPECT_TRUE(QFile::exists(raiz() + u"/Qel/Danfe1234-1.PDF"_s));
+    EXPECT_TRUE(QFile::exists(raiz() + u"/nfe.xml.EML"_s));
 
     const Execucao falta = gera(raiz() + u"/nao-existe.xml"_s);
     EXPECT_EQ(falta.codigo, 1);
