@@ -206,7 +206,6 @@ TEST_F(Danfe, InformacoesLongasVaoParaAPaginaDeMensagens) {
     for (int i = 1; i <= 30; ++i)
         linhas += "Observacao numero " + QByteArray::number(i) + "|";
     QByteArray xml = nfeComItens(2);
-    xml.replace("<transp>", "<transp>");
     xml.replace("</infNFe>", "<infAdic><infCpl>" + linhas + "RNTRC (12345678)</infCpl></infAdic></infNFe>");
     teste::escreve(raiz() + u"/nfe.xml"_s, xml);
     const QString pdf = raiz() + u"/longo.pdf"_s;
