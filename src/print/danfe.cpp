@@ -697,9 +697,10 @@ void Danfe::saidaPagina(Modelo& pagina, int numeroPagina) {
     if (tarefa != u"GERAR PDF"_s && Deve_Imprimir(ctx_.tarefa, ctx_.tipo, cfg_, ctx_.nomeBase)) {
         const int copias = static_cast<int>(numeroConfiguracao(cfg_.NFe_Copias));
         if (copias > 0 && !nProt_.trimmed().isEmpty()) {
+            // A printer that is gone stops the task: the user must know the copies were not made.
             if (!saida_.imprime(relatorio, impressora, copias))
-                saida_.status(u"Não foi possível imprimir na impressora "_s +
-                              (impressora.isEmpty() ? u"padrão"_s : impressora));
+                throw ErroInesperado(u"Não foi possível imprimir na impressora "_s +
+                                     (impressora.isEmpty() ? u"padrão"_s : impressora));
         } else {
             saida_.visualiza(relatorio, true);
         }
