@@ -127,6 +127,7 @@ private:
     void paginaMensagens(int ultimaPagina);
     void exporta(const Modelo& pagina, const QString& sufixo);
     void terminaPdf();
+    void gravaPdf(const Relatorio& relatorio, const QString& arquivo);
 
     ContextoImpressao& ctx_;
     const ConfiguracaoEmpresa& cfg_;
@@ -751,22 +752,18 @@ void Danfe::exporta(const Modelo& pagina, const QString& sufixo) {
     }
     Relatorio relatorio;
     relatorio.adicionaPagina(pagina);
-    const QString arquivo = arquivoPdf(QString(), ctx_.prefixoPdf, sufixo);
+    gravaPdf(relatorio, arquivoPdf(QString(), ctx_.prefixoPdf, sufixo));
+}
+
+void Danfe::terminaPdf() {
+    if (pdfUnico_.paginas() > 0) gravaPdf(pdfUnico_, arquivoPdf(ctx_.nomePdfTarefa, ctx_.prefixoPdf, QString()));
+}
+
+void Danfe::gravaPdf(const Relatorio& relatorio, const QString& arquivo) {
     Prepara_Pasta(arquivo, u"N"_s);
     const InformacaoPdf info{u"DANFE "_s + nNF_, u"Qel DFe"_s, u"DANFE da NF-e "_s + ctx_.chave, u"Qel DFe"_s,
                              u"Qel DFe"_s};
     if (!relatorio.exportaPdf(localizaCaminho(arquivo), info))
-        throw ErroInesperado(u"Não foi possível gravar o PDF "_s + arquivo);
-    ctx_.pdfsGerados.append(arquivo);
-}
-
-void Danfe::terminaPdf() {
-    if (pdfUnico_.paginas() == 0) return;
-    const QString arquivo = arquivoPdf(ctx_.nomePdfTarefa, ctx_.prefixoPdf, QString());
-    Prepara_Pasta(arquivo, u"N"_s);
-    const InformacaoPdf info{u"DANFE "_s + nNF_, u"Qel DFe"_s, u"DANFE da NF-e "_s + ctx_.chave, u"Qel DFe"_s,
-                             u"Qel DFe"_s};
-    if (!pdfUnico_.exportaPdf(localizaCaminho(arquivo), info))
         throw ErroInesperado(u"Não foi possível gravar o PDF "_s + arquivo);
     ctx_.pdfsGerados.append(arquivo);
 }
