@@ -132,6 +132,24 @@ TEST_F(Execucao, ModoDeTestePerguntaAntesDeTransmitir) {
     qunsetenv("QEL_DFE_HOST");
 }
 
+TEST_F(Execucao, LimpezaDosTemporariosDaTarefa) {
+    const QString nfe = raiz.path() + u"/nfe.xml"_s;
+    teste::escreve(
+        nfe, "<nfeProc><NFe><infNFe versao=\"4.00\" Id=\"NFe43240112345678000195550010000012341000012349\">"
+             "<ide><nNF>1234</nNF><mod>55</mod></ide></infNFe></NFe></nfeProc>");
+    EXPECT_EQ(roda("TAREFA GERAR PDF\r\nARQUIVO " + nfe.toUtf8() + "\r\n"), Desfecho::Concluida);
+    // Pages 1 and 2 exist, 3 does not: the deletion stops at the first missing page.
+    teste::escreve(raiz.path() + u"/Qel/Danfe1234-2.PDF"_s, "x");
+    teste::escreve(raiz.path() + u"/Qel/Danfe1234-4.PDF"_s, "x");
+    teste::escreve(nfe + u".EML"_s, "x");
+    execucao.limpaTemporarios();
+    EXPECT_TRUE(ui.status_.contains(u"Limpando Arquivos Temporarios"_s));
+    EXPECT_FALSE(QFile::exists(raiz.path() + u"/Qel/Danfe1234-1.PDF"_s));
+    EXPECT_FALSE(QFile::exists(raiz.path() + u"/Qel/Danfe1234-2.PDF"_s));
+    EXPECT_TRUE(QFile::exists(raiz.path() + u"/Qel/Danfe1234-4.PDF"_s));
+    EXPECT_FALSE(QFile::exists(nfe + u".EML"_s));
+}
+
 TEST_F(Execucao, SalvaArquivoAvisaQuandoNaoGrava) {
     roda("CNPJ 12345678000195\r\n");
     teste::escreve(raiz.path() + u"/ocupado"_s, "arquivo");

@@ -214,7 +214,8 @@ void ExecucaoTarefa::limpaTemporarios() {
     Mostra_Status(u"Limpando Arquivos Temporarios"_s);
     if (!ctx_.PrefixoPDF.isEmpty()) {
         for (int n = 1; n <= 99; ++n) {
-            const QString pagina = ctx_.PrefixoPDF + u'-' + QString::number(n) + u".pdf"_s;
+            // The prefix is written the Windows way ("C:\Qel\Danfe1234"), as the printouts set it.
+            const QString pagina = caminhoNativo(ctx_.PrefixoPDF) + u'-' + QString::number(n) + u".pdf"_s;
             if (!existeArquivo(pagina)) break;
             apagaArquivo(pagina);
         }
