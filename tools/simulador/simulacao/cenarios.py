@@ -1,0 +1,82 @@
+"""The scenario table (cenarios.json next to this file): per scenario, what happens at the HTTP
+level on every path, and per service the row of answer values that replaces its normal answer.
+
+A row names its services by name or by a shell-style pattern (nfse_*_recepcao); each service
+reads only the keys it declares in `chaves_cenario`, so the table is checked against them when
+it is loaded: a typing error in the table stops the simulator at start, not a test later."""
+
+import fnmatch
+import json
+import os
+
+ARQUIVO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cenarios.json")
+CHAVES_CENARIO = {"efeito", "http", "respostas"}
+CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "esperar"}
+
+
+class TabelaInvalida(ValueError):
+    pass
+
+
+class Cenarios:
+    def __init__(self, tabela, servicos):
+        """`servicos`: every service of the routes (name and chaves_cenario)."""
+        chaves = {}
+        for servico in servicos:
+            chaves.setdefault(servico.nome, set()).update(servico.chaves_cenario)
+        self._http = {}
+        self._regras = {}
+        for nome, cenario in tabela.items():
+            self._http[nome] = _http(nome, cenario)
+            self._regras[nome] = _regras(nome, cenario, chaves)
+
+    @classmethod
+    def carregar(cls, servicos, arquivo=ARQUIVO):
+        with open(arquivo, encoding="utf-8") as entrada:
+            return cls(json.load(entrada), servicos)
+
+    @property
+    def nomes(self):
+        return tuple(self._http)
+
+    def http(self, cenario):
+        """What the scenario does to every request ({} for none); None: unknown scenario."""
+        return self._http.get(cenario)
+
+    def regra(self, cenario, servico):
+        """The row of the scenario for the service (without its service names), or None."""
+        return self._regras.get(cenario, {}).get(servico)
+
+
+def _http(nome, cenario):
+    desconhecidas = set(cenario) - CHAVES_CENARIO
+    if desconhecidas:
+        raise TabelaInvalida("cenario %s: chaves desconhecidas %s" % (nome, sorted(desconhecidas)))
+    http = cenario.get("http", {})
+    desconhecidas = set(http) - CHAVES_HTTP
+    if desconhecidas:
+        raise TabelaInvalida("cenario %s: chaves http desconhecidas %s" % (nome, sorted(desconhecidas)))
+    if http.get("status") not in (None, 404, 500):
+        raise TabelaInvalida("cenario %s: status HTTP %r nao simulado" % (nome, http["status"]))
+    if http.get("status") == 500 and not http.get("falha"):
+        raise TabelaInvalida("cenario %s: status 500 sem o texto da falha" % nome)
+    return http
+
+
+def _regras(nome, cenario, chaves):
+    regras = {}
+    for linha in cenario.get("respostas", []):
+        valores = {k: v for k, v in linha.items() if k != "servicos"}
+        for padrao in linha.get("servicos") or []:
+            achados = fnmatch.filter(chaves, padrao)
+            if not achados:
+                raise TabelaInvalida("cenario %s: nenhum servico se chama %s" % (nome, padrao))
+            for servico in achados:
+                if servico in regras:
+                    raise TabelaInvalida("cenario %s: servico %s em duas linhas" % (nome, servico))
+                sobra = set(valores) - chaves[servico]
+                if sobra:
+                    raise TabelaInvalida("cenario %s: o servico %s nao le %s"
+                                         % (nome, servico, sorted(sobra)))
+                regras[servico] = valores
+    return regras

@@ -1,0 +1,57 @@
+"""What the services remember during one run: authorised, denied, cancelled and closed documents,
+receipts, events and the numbers handed out, shared by the request threads."""
+
+import itertools
+import threading
+from dataclasses import dataclass, field
+from datetime import datetime
+
+from .comum import BRT
+
+
+@dataclass
+class Documento:
+    protocolo: object                             # the protocol given when it arrived
+    texto: bytes                                  # the signed document as it arrived
+    situacao: str = "autorizado"                  # autorizado, denegado, cancelado, encerrado
+    eventos: list = field(default_factory=list)   # proc texts of the events bound to it
+
+
+@dataclass
+class Lote:
+    n_rec: str
+    tp_amb: str
+    c_uf: str
+    dh_recbto: str
+    protocolos: list
+    consultas: int = 0
+
+
+class Memoria:
+    """Every look-up that decides an answer and the record it leads to happen under `trava`,
+    so two requests at once get the answers the authority would give one after the other."""
+
+    def __init__(self):
+        self.trava = threading.RLock()
+        self.documentos = {}    # access key -> Documento
+        self.lotes = {}         # receipt number -> Lote
+        self.eventos = {}       # (key, event type, sequence) -> protocol number
+        self._familias = {}
+        self.sequencia = itertools.count(1)
+        self.nsu = itertools.count(1)
+
+    def numero(self, c_uf, digito="1"):
+        """A 15-digit number (protocol or receipt): kind, state, year and a sequence."""
+        with self.trava:
+            seq = next(self.sequencia)
+        return "%s%s%s%010d" % (digito, (c_uf or "43")[:2], datetime.now(BRT).strftime("%y"), seq)
+
+    def recibo(self, c_uf):
+        with self.trava:
+            seq = next(self.sequencia)
+        return "%s%s%012d" % ((c_uf or "43")[:2], "1", seq)
+
+    def de(self, familia):
+        """A dictionary of the family's own, for what only it remembers (use under `trava`)."""
+        with self.trava:
+            return self._familias.setdefault(familia, {})

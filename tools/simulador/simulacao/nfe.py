@@ -1,0 +1,211 @@
+"""NF-e and NFC-e services of the states (RS/SVRS, PR, MG, MT families of paths): status,
+authorization, receipt, inutilização, consultation and events; the national event service; the
+registry query of every state that has one."""
+
+import re
+
+from . import sefaz_respostas as respostas
+from .comum import agora, els, recortar
+from .memoria import Lote
+from .sefaz import (CHAVES_AUTORIZACAO, FAMILIAS, NS, UF_CODIGO, Rejeicao, filho,
+                    rejeicao_schema, servico, texto, uf_do_pedido)
+
+
+def _nfe(nome, servico_wsdl, operacao, raiz, construtor, cabecalho="proibido", versao="4.00",
+         **extra):
+    extra.setdefault("resultado", "nfeResultMsg")
+    return servico(nome, "nfe", servico_wsdl, operacao, construtor, versao_dados=versao,
+                   cabecalho=cabecalho, conteudo="xml", raizes=(raiz,), **extra)
+
+
+# --- NF-e authorization -------------------------------------------------------------------------
+
+def autorizacao(pedido, rej, contexto):
+    raiz = pedido.raiz
+    memoria = contexto.memoria
+    c_uf = uf_do_pedido(pedido)
+    protocolos, recibo, cstat, motivo = [], None, None, None
+    if rej is None:
+        documentos = recortar(pedido.documento, "NFe")
+        ind_sinc = texto(raiz, "indSinc", "nfe")
+        if not documentos or len(documentos) > 50 or ind_sinc not in ("0", "1") \
+                or not re.fullmatch(r"\d{1,15}", texto(raiz, "idLote", "nfe") or ""):
+            raise rejeicao_schema(pedido.servico)
+        if ind_sinc == "1" and len(documentos) > 1:
+            raise Rejeicao(452, "Rejeicao: Solicitada resposta sincrona para Lote com mais de "
+                                "uma NF-e (indSinc=1)")
+        protocolos = [respostas.avaliar_documento(pedido, "nfe", dados, contexto)
+                      for dados in documentos]
+        pedido.tp_amb = protocolos[0].tp_amb
+        c_uf = uf_do_pedido(pedido, texto(raiz, "NFe/infNFe/ide/cUF", "nfe"))
+        if ind_sinc == "1" and not (pedido.regra or {}).get("assincrono"):
+            cstat, motivo = "104", "Lote processado"
+        else:
+            # Asynchronous: the outcome waits for the receipt query.  A synchronous lot
+            # that takes too long is also turned into a receipt, as the services do.
+            recibo = memoria.recibo(c_uf)
+            with memoria.trava:
+                memoria.lotes[recibo] = Lote(recibo, pedido.tp_amb, c_uf, agora(), protocolos)
+            cstat, motivo = "103", "Lote recebido com sucesso"
+    else:
+        cstat, motivo = rej
+    corpo = ""
+    if recibo:
+        corpo = "<infRec>" + els(("nRec", recibo), ("tMed", "1")) + "</infRec>"
+    elif cstat == "104":
+        corpo = protocolos[0].xml()
+    return ('<retEnviNFe xmlns="%s" versao="4.00">' % NS["nfe"] +
+            els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
+                ("cStat", cstat), ("xMotivo", motivo), ("cUF", c_uf), ("dhRecbto", agora())) +
+            corpo + "</retEnviNFe>")
+
+
+def ret_autorizacao(pedido, rej, contexto):
+    memoria = contexto.memoria
+    n_rec = texto(pedido.raiz, "nRec", "nfe") or ""
+    if rej is None and not re.fullmatch(r"\d{15}", n_rec):
+        rej = ("215", "Rejeicao: Falha no schema XML")
+    lote = None
+    if rej is None:
+        with memoria.trava:
+            lote = memoria.lotes.get(n_rec)
+            if lote is not None:
+                lote.consultas += 1
+    c_uf = lote.c_uf if lote else uf_do_pedido(pedido, n_rec[:2])
+    protocolos = ""
+    desvio = pedido.desvio() if lote else None
+    if rej:
+        cstat, motivo = rej
+    elif lote is None:
+        cstat, motivo = "106", "Lote nao localizado"
+    elif desvio:
+        cstat, motivo = desvio
+    elif lote.consultas == 1:
+        cstat, motivo = "105", "Lote em processamento"
+    else:
+        # The receipt reports the outcome decided when the lot arrived.
+        cstat, motivo = "104", "Lote processado"
+        protocolos = "".join(p.xml() for p in lote.protocolos)
+    return ('<retConsReciNFe xmlns="%s" versao="4.00">' % NS["nfe"] +
+            els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
+                ("nRec", n_rec if re.fullmatch(r"\d{15}", n_rec) else "0" * 15),
+                ("cStat", cstat), ("xMotivo", motivo), ("cUF", c_uf),
+                ("dhRecbto", lote.dh_recbto if lote else agora())) +
+            protocolos + "</retConsReciNFe>")
+
+
+# --- events (state and national) -------------------------------------------------------------
+
+def evento(pedido, rej, contexto):
+    raiz = pedido.raiz
+    id_lote = texto(raiz, "idLote", "nfe") if raiz is not None else None
+    org = uf_do_pedido(pedido)
+    retornos = ""
+    if rej is None:
+        eventos = recortar(pedido.documento, "evento")
+        if not eventos or len(eventos) > 20 or not re.fullmatch(r"\d{1,15}", id_lote or ""):
+            raise rejeicao_schema(pedido.servico)
+        for dados in eventos:
+            campos = respostas.registrar_evento(pedido, "nfe", dados, contexto)
+            pedido.tp_amb, org = campos["tpAmb"], campos["cOrgao"] or org
+            retornos += respostas.ret_evento_xml("nfe", campos, "1.00", "retEvento")
+        cstat, motivo = "128", "Lote de Evento Processado"
+    else:
+        cstat, motivo = rej
+    return ('<retEnvEvento xmlns="%s" versao="1.00">' % NS["nfe"] +
+            els(("idLote", id_lote if re.fullmatch(r"\d{1,15}", id_lote or "") else "0"),
+                ("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
+                ("cOrgao", org), ("cStat", cstat), ("xMotivo", motivo)) +
+            retornos + "</retEnvEvento>")
+
+
+# --- registry -------------------------------------------------------------------------------
+
+def cadastro(pedido, rej, _contexto):
+    inf = filho(pedido.raiz, "infCons", "nfe") if pedido.raiz is not None else None
+    uf = (texto(inf, "UF", "nfe") or "") if inf is not None else ""
+    documento = None
+    for nome in ("CNPJ", "CPF", "IE"):
+        valor = texto(inf, nome, "nfe") if inf is not None else None
+        if valor:
+            documento = (nome, valor)
+            break
+    if rej is None and (uf not in UF_CODIGO or documento is None
+                        or texto(inf, "xServ", "nfe") != "CONS-CAD"):
+        rej = ("215", "Rejeicao: Falha no schema XML")
+    if rej is None:
+        rej = pedido.desvio()
+    cstat, motivo = rej or ("111", "Consulta cadastro com uma ocorrencia")
+    documento = documento or ("CNPJ", "00000000000000")
+    registro = ""
+    if cstat == "111":
+        digitos = re.sub(r"\D", "", documento[1])
+        inscricao = documento[1] if documento[0] == "IE" else (digitos[:10] or "0").ljust(10, "0")
+        identificacao = [] if documento[0] == "IE" else [documento]
+        registro = ("<infCad>" +
+                    els(("IE", inscricao), *identificacao, ("UF", uf), ("cSit", "1"),
+                        ("indCredNFe", "1"), ("indCredCTe", "4"),
+                        ("xNome", "CONTRIBUINTE SIMULADO %s LTDA" % documento[1]),
+                        ("xRegApur", "NORMAL - REGIME PERIODICO DE APURACAO"),
+                        ("CNAE", "4751201"), ("dIniAtiv", "2010-01-04"), ("dUltSit", "2010-01-04")) +
+                    "</infCad>")
+    return ('<retConsCad xmlns="%s" versao="2.00"><infCons>' % NS["nfe"] +
+            els(("verAplic", "SIM-CAD-2.00"), ("cStat", cstat), ("xMotivo", motivo),
+                ("UF", uf if uf in UF_CODIGO else "SU"), documento, ("dhCons", agora()),
+                ("cUF", UF_CODIGO.get(uf, uf_do_pedido(pedido)))) +
+            registro + "</infCons></retConsCad>")
+
+
+# --- services and paths -----------------------------------------------------------------------
+
+STATUS = _nfe("nfe_status", "NFeStatusServico4", "nfeStatusServicoNF", "consStatServ",
+              respostas.status)
+AUTORIZACAO = _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe",
+                   autorizacao, chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"})
+RET_AUTORIZACAO = _nfe("nfe_ret_autorizacao", "NFeRetAutorizacao4", "nfeRetAutorizacaoLote",
+                       "consReciNFe", ret_autorizacao)
+INUTILIZACAO = _nfe("nfe_inutilizacao", "NFeInutilizacao4", "nfeInutilizacaoNF", "inutNFe",
+                    respostas.inutilizacao)
+CONSULTA = _nfe("nfe_consulta", "NFeConsultaProtocolo4", "nfeConsultaNF", "consSitNFe",
+                respostas.consulta)
+# The state event services take a header or none: the event layout is 1.00 inside a 4.00
+# service, and the services ignore a header they do not use.
+EVENTO = _nfe("nfe_evento", "NFeRecepcaoEvento4", "nfeRecepcaoEvento", "envEvento", evento,
+              cabecalho="opcional", versao="1.00")
+EVENTO_NACIONAL = _nfe("nfe_evento", "NFeRecepcaoEvento4", "nfeRecepcaoEventoNF", "envEvento",
+                       evento, cabecalho="obrigatorio", versao="1.00")
+CADASTRO = _nfe("nfe_cadastro", "CadConsultaCadastro4", "consultaCadastro", "ConsCad", cadastro,
+                cabecalho="obrigatorio", versao="2.00")
+
+# One family of paths per row, in the order of SERVICOS.
+SERVICOS = (STATUS, AUTORIZACAO, RET_AUTORIZACAO, INUTILIZACAO, CONSULTA, EVENTO)
+CAMINHOS = (
+    ("/ws/NfeStatusServico/NfeStatusServico4.asmx", "/ws/NfeAutorizacao/NFeAutorizacao4.asmx",
+     "/ws/NfeRetAutorizacao/NFeRetAutorizacao4.asmx", "/ws/nfeinutilizacao/nfeinutilizacao4.asmx",
+     "/ws/NfeConsulta/NfeConsulta4.asmx", "/ws/recepcaoevento/recepcaoevento4.asmx"),
+    ("/nfe/NFeStatusServico4", "/nfe/NFeAutorizacao4", "/nfe/NFeRetAutorizacao4",
+     "/nfe/NFeInutilizacao4", "/nfe/NFeConsultaProtocolo4", "/nfe/NFeRecepcaoEvento4"),
+    ("/nfe2/services/NFeStatusServico4", "/nfe2/services/NFeAutorizacao4",
+     "/nfe2/services/NFeRetAutorizacao4", "/nfe2/services/NFeInutilizacao4",
+     "/nfe2/services/NFeConsultaProtocolo4", "/nfe2/services/NFeRecepcaoEvento4"),
+    ("/nfews/v2/services/NfeStatusServico4", "/nfews/v2/services/NfeAutorizacao4",
+     "/nfews/v2/services/NfeRetAutorizacao4", "/nfews/v2/services/NfeInutilizacao4",
+     "/nfews/v2/services/NfeConsulta4", "/nfews/v2/services/RecepcaoEvento4"),
+)
+
+CAMINHOS_CADASTRO = (
+    "/ws/cadconsultacadastro/cadconsultacadastro4.asmx",      # SVRS and SEFAZ-RS
+    "/nfe4/services/CadConsultaCadastro4",                    # CE
+    "/nfe-service/services/CadConsultaCadastro4",             # PE
+    "/webservices/CadConsultaCadastro4/CadConsultaCadastro4.asmx",  # BA
+    "/nfe2/services/CadConsultaCadastro4",                    # MG
+    "/ws/cadconsultacadastro4.asmx",                          # SP
+    "/nfe/CadConsultaCadastro4",                              # PR
+    "/ws/CadConsultaCadastro4",                               # MS
+    "/nfews/v2/services/CadConsultaCadastro4",                # MT
+    "/nfe/services/CadConsultaCadastro4",                     # GO
+)
+
+ROTAS = ([par for caminhos in CAMINHOS for par in zip(caminhos, SERVICOS)] +
+         [("/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx", EVENTO_NACIONAL)] +
+         [(caminho, CADASTRO) for caminho in CAMINHOS_CADASTRO])
