@@ -40,6 +40,11 @@ class Memoria:
         self.sequencia = itertools.count(1)
         self.nsu = itertools.count(1)
 
+    def proximo(self):
+        """The next number of the run's sequence (every number handed out draws from it)."""
+        with self.trava:
+            return next(self.sequencia)
+
     def numero(self, c_uf, digito="1"):
         """A 15-digit number (protocol or receipt): kind, state, year and a sequence."""
         with self.trava:
