@@ -4,11 +4,11 @@ A path is compared without regard to letter case.  Most paths have one service; 
 several (a provider that serves every operation at one address) tells them apart by the SOAP
 action."""
 
-from . import cte, distribuicao, mdfe, nfe, nfse
+from . import cte, distribuicao, mdfe, ndd, nfe, nfse
 from .comum import FalhaSoap
 
 # A new family is a module with a ROTAS list of (path, service), named here.
-FAMILIAS = (nfe, cte, mdfe, distribuicao, nfse)
+FAMILIAS = (nfe, cte, mdfe, distribuicao, nfse, ndd)
 
 
 class Rota:
