@@ -1,0 +1,35 @@
+"""The scenario table is checked against the services when it is loaded, so a mistake in it
+stops the simulator at start instead of going unnoticed."""
+
+import unittest
+
+from simulacao.cenarios import Cenarios, TabelaInvalida
+from simulacao.rotas import montar_rotas, todos_os_servicos
+
+SERVICOS = list(todos_os_servicos(montar_rotas()))
+
+
+class TabelaDeCenarios(unittest.TestCase):
+
+    def test_tabela_entregue_vale_para_os_servicos(self):
+        cenarios = Cenarios.carregar(SERVICOS)
+        self.assertEqual(cenarios.regra("rejeitar", "nfse_issnet_consulta")["Codigo"], "E89")
+        self.assertEqual(cenarios.http("404"), {"status": 404})
+        self.assertEqual(cenarios.http("normal"), {})
+        self.assertIsNone(cenarios.http("inexistente"))
+
+    def test_erro_na_tabela_e_recusado(self):
+        casos = [  # table, fragment of the reason
+            ({"x": {"respostas": [{"servicos": ["nfe_statu"], "cStat": "1"}]}}, "nenhum servico se chama nfe_statu"),
+            ({"x": {"respostas": [{"servicos": ["nfe_status"], "Codigo": "E1"}]}}, "nao le ['Codigo']"),
+            ({"x": {"respostas": [{"servicos": ["nfse_*"], "Codigo": "E1", "Mensagem": "m"},
+                                  {"servicos": ["nfse_thema_consulta"], "Codigo": "E2", "Mensagem": "m"}]}},
+             "nfse_thema_consulta em duas linhas"),
+            ({"x": {"http": {"status": 302}}}, "302"),
+            ({"x": {"http": {"status": 500}}}, "sem o texto da falha"),
+            ({"x": {"http": {"esperar": True}, "resposta": []}}, "chaves desconhecidas ['resposta']"),
+        ]
+        for tabela, motivo in casos:
+            with self.subTest(motivo=motivo):
+                with self.assertRaisesRegex(TabelaInvalida, motivo.replace("[", r"\[").replace("*", r"\*")):
+                    Cenarios(tabela, SERVICOS)
