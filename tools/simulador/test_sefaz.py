@@ -1,6 +1,8 @@
 """The SEFAZ services: answers in the official shape, envelope refusals, a signed authorization
 remembered through the run, and the scenario file."""
 
+import base64
+import gzip
 import http.client
 import re
 import time
@@ -137,3 +139,22 @@ class ServicosSefaz(TesteComSimulador):
         with self.assertRaises((http.client.RemoteDisconnected, ConnectionResetError)):
             self.simulador.pedir(*STATUS_NFE, STATUS_NFE_CORPO)
         self.assertIn("resultado=conexao-fechada", self.simulador.registro("cenario=fechar"))
+
+    def test_entrada_hostil_tem_resposta_e_nao_trava(self):
+        cte_com_dtd = base64.b64encode(gzip.compress(
+            b'<!DOCTYPE CTe [<!ENTITY a "b">]><CTe xmlns="http://www.portalfiscal.inf.br/cte">&a;</CTe>')).decode()
+        autorizacao_cte = ("/ws/CTeRecepcaoSincV4/CTeRecepcaoSincV4.asmx", P + "cte/wsdl/CTeRecepcaoSincV4",
+                           dados("cte", "CTeRecepcaoSincV4", cte_com_dtd))
+        codigo, _tipo, resposta = self.simulador.pedir(*autorizacao_cte)
+        self.assertEqual(codigo, 200)
+        self.assertIn("<cStat>243</cStat>", resposta)
+
+        codigo, _tipo, _resposta = self.simulador.pedir(
+            STATUS_NFE[0], None, b"", cabecalhos={"Content-Type": "text/xml", "Content-Length": "-1"})
+        self.assertEqual(codigo, 413)
+
+        with open(self.simulador.arquivo_cenario, "wb") as arquivo:
+            arquivo.write(b"rejeit\xe1r\n")
+        codigo, _tipo, resposta = self.simulador.pedir(*STATUS_NFE, STATUS_NFE_CORPO)
+        self.assertEqual(codigo, 500)
+        self.assertIn("Cenario desconhecido no simulador", resposta)
