@@ -1,5 +1,7 @@
 #include "sign/certificado.h"
 
+#include "util/posse_c.h"
+
 #include <QCryptographicHash>
 #include <QList>
 #include <QStringList>
@@ -13,24 +15,23 @@
 #include <openssl/pem.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace qel {
 
 struct Certificado::Dados {
-    X509* certificado = nullptr;
-    EVP_PKEY* chave = nullptr;
-    QList<X509*> cadeia;
-    ~Dados() {
-        X509_free(certificado);
-        EVP_PKEY_free(chave);
-        for (X509* c : cadeia)
-            X509_free(c);
-    }
+    Posse<X509, X509_free> certificado;
+    Posse<EVP_PKEY, EVP_PKEY_free> chave;
+    std::vector<Posse<X509, X509_free>> cadeia;
 };
 
 namespace {
+
+void liberaOpenSsl(void* p) {
+    OPENSSL_free(p);
+}
 
 QDateTime paraDataHora(const ASN1_TIME* tempo) {
     struct tm partes {};
@@ -61,9 +62,9 @@ QString nomeCurto(const ASN1_OBJECT* objeto) {
 QString valorEntrada(const X509_NAME_ENTRY* entrada) {
     unsigned char* utf8 = nullptr;
     const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entrada));
+    const auto posse = possui<liberaOpenSsl>(utf8);
     if (n < 0) return {};
     QString valor = QString::fromUtf8(reinterpret_cast<const char*>(utf8), n);
-    OPENSSL_free(utf8);
     // Values that would break the list are quoted, as Windows does.
     static const QString especiais = u",+=\"<>#;\n"_s;
     bool citar = valor.startsWith(u' ') || valor.endsWith(u' ');
@@ -88,10 +89,9 @@ QString nomeDistinto(const X509_NAME* nome) {
 QByteArray der(X509* certificado) {
     unsigned char* bytes = nullptr;
     const int n = i2d_X509(certificado, &bytes);
+    const auto posse = possui<liberaOpenSsl>(bytes);
     if (n <= 0) return {};
-    QByteArray resultado(reinterpret_cast<const char*>(bytes), n);
-    OPENSSL_free(bytes);
-    return resultado;
+    return QByteArray(reinterpret_cast<const char*>(bytes), n);
 }
 
 QByteArray conteudoBio(BIO* bio) {
@@ -112,25 +112,27 @@ void carregaProvedoresOpenSsl() {
 
 Certificado::Certificado(X509* certificado, EVP_PKEY* chave, QList<X509*> cadeia)
     : dados_(std::make_shared<Dados>()) {
-    dados_->certificado = certificado;
-    dados_->chave = chave;
-    dados_->cadeia = std::move(cadeia);
+    dados_->certificado.reset(certificado);
+    dados_->chave.reset(chave);
+    dados_->cadeia.reserve(static_cast<size_t>(cadeia.size()));
+    for (X509* c : cadeia)
+        dados_->cadeia.emplace_back(c);
 }
 
 QString Certificado::nomeSujeito() const {
-    return valido() ? nomeDistinto(X509_get_subject_name(dados_->certificado)) : QString();
+    return valido() ? nomeDistinto(X509_get_subject_name(dados_->certificado.get())) : QString();
 }
 
 QString Certificado::nomeEmissor() const {
-    return valido() ? nomeDistinto(X509_get_issuer_name(dados_->certificado)) : QString();
+    return valido() ? nomeDistinto(X509_get_issuer_name(dados_->certificado.get())) : QString();
 }
 
 QDateTime Certificado::validoDe() const {
-    return valido() ? paraDataHora(X509_get0_notBefore(dados_->certificado)) : QDateTime();
+    return valido() ? paraDataHora(X509_get0_notBefore(dados_->certificado.get())) : QDateTime();
 }
 
 QDateTime Certificado::validoAte() const {
-    return valido() ? paraDataHora(X509_get0_notAfter(dados_->certificado)) : QDateTime();
+    return valido() ? paraDataHora(X509_get0_notAfter(dados_->certificado.get())) : QDateTime();
 }
 
 bool Certificado::validoEm(const QDateTime& instante) const {
@@ -139,51 +141,51 @@ bool Certificado::validoEm(const QDateTime& instante) const {
 
 QString Certificado::numeroSerie() const {
     if (!valido()) return {};
-    BIGNUM* numero = ASN1_INTEGER_to_BN(X509_get0_serialNumber(dados_->certificado), nullptr);
-    char* hexa = BN_bn2hex(numero);
-    QString texto = QString::fromLatin1(hexa).toUpper();
-    OPENSSL_free(hexa);
-    BN_free(numero);
-    return texto;
+    const auto numero =
+        possui<BN_free>(ASN1_INTEGER_to_BN(X509_get0_serialNumber(dados_->certificado.get()), nullptr));
+    if (!numero) return {};
+    const auto hexa = possui<liberaOpenSsl>(BN_bn2hex(numero.get()));
+    return QString::fromLatin1(hexa.get()).toUpper();
 }
 
 QString Certificado::exportaBase64() const {
-    return valido() ? QString::fromLatin1(der(dados_->certificado).toBase64()) : QString();
+    return valido() ? QString::fromLatin1(der(dados_->certificado.get()).toBase64()) : QString();
 }
 
 QString Certificado::impressaoDigital() const {
     if (!valido()) return {};
     return QString::fromLatin1(
-               QCryptographicHash::hash(der(dados_->certificado), QCryptographicHash::Sha1).toHex())
+               QCryptographicHash::hash(der(dados_->certificado.get()), QCryptographicHash::Sha1).toHex())
         .toUpper();
 }
 
 bool Certificado::chaveConfere() const {
-    return valido() && dados_->chave && X509_check_private_key(dados_->certificado, dados_->chave) == 1;
+    return valido() && dados_->chave &&
+           X509_check_private_key(dados_->certificado.get(), dados_->chave.get()) == 1;
 }
 
 X509* Certificado::x509() const {
-    return valido() ? dados_->certificado : nullptr;
+    return valido() ? dados_->certificado.get() : nullptr;
 }
 
 EVP_PKEY* Certificado::chavePrivada() const {
-    return valido() ? dados_->chave : nullptr;
+    return valido() ? dados_->chave.get() : nullptr;
 }
 
 MaterialTls Certificado::materialTls() const {
     MaterialTls material;
     if (!valido()) return material;
-    BIO* certificados = BIO_new(BIO_s_mem());
-    PEM_write_bio_X509(certificados, dados_->certificado);
-    for (X509* c : std::as_const(dados_->cadeia))
-        PEM_write_bio_X509(certificados, c);
-    material.certificadoPem = conteudoBio(certificados);
-    BIO_free(certificados);
+    const auto certificados = possui<BIO_free>(BIO_new(BIO_s_mem()));
+    if (!certificados) return material;
+    PEM_write_bio_X509(certificados.get(), dados_->certificado.get());
+    for (const auto& c : dados_->cadeia)
+        PEM_write_bio_X509(certificados.get(), c.get());
+    material.certificadoPem = conteudoBio(certificados.get());
     if (dados_->chave) {
-        BIO* chave = BIO_new(BIO_s_mem());
-        PEM_write_bio_PrivateKey(chave, dados_->chave, nullptr, nullptr, 0, nullptr, nullptr);
-        material.chavePem = conteudoBio(chave);
-        BIO_free(chave);
+        const auto chave = possui<BIO_free>(BIO_new(BIO_s_mem()));
+        if (!chave) return material;
+        PEM_write_bio_PrivateKey(chave.get(), dados_->chave.get(), nullptr, nullptr, 0, nullptr, nullptr);
+        material.chavePem = conteudoBio(chave.get());
     }
     return material;
 }

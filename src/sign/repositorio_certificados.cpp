@@ -1,6 +1,7 @@
 #include "sign/repositorio_certificados.h"
 
 #include "util/arquivos.h"
+#include "util/posse_c.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -32,32 +34,32 @@ struct Leitura {
     QString erro;
 };
 
+void liberaPilhaX509(STACK_OF(X509) * pilha) {
+    sk_X509_pop_free(pilha, X509_free);
+}
+
 Leitura lePkcs12(const QByteArray& bytes, const QByteArray& senha) {
     carregaProvedoresOpenSsl();
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    PKCS12* pacote = d2i_PKCS12(nullptr, &p, bytes.size());
+    const auto pacote = possui<PKCS12_free>(d2i_PKCS12(nullptr, &p, bytes.size()));
     if (!pacote) return {{}, u"o arquivo não é um certificado PKCS#12 (.pfx) nem PEM"_s};
-    if (PKCS12_verify_mac(pacote, senha.constData(), static_cast<int>(senha.size())) != 1) {
-        PKCS12_free(pacote);
+    if (PKCS12_verify_mac(pacote.get(), senha.constData(), static_cast<int>(senha.size())) != 1)
         return {{}, u"senha incorreta"_s};
-    }
     EVP_PKEY* chave = nullptr;
     X509* certificado = nullptr;
     STACK_OF(X509)* cadeia = nullptr;
-    const int ok = PKCS12_parse(pacote, senha.constData(), &chave, &certificado, &cadeia);
-    PKCS12_free(pacote);
+    const int ok = PKCS12_parse(pacote.get(), senha.constData(), &chave, &certificado, &cadeia);
+    auto posseChave = possui<EVP_PKEY_free>(chave);
+    auto posseCertificado = possui<X509_free>(certificado);
+    const auto posseCadeia = possui<liberaPilhaX509>(cadeia);
     if (ok != 1 || !certificado) {
-        EVP_PKEY_free(chave);
-        X509_free(certificado);
-        sk_X509_pop_free(cadeia, X509_free);
         ERR_clear_error();
         return {{}, u"o conteúdo do arquivo não pôde ser lido (formato ou cifra não suportados)"_s};
     }
     QList<X509*> outros;
     while (cadeia && sk_X509_num(cadeia) > 0)
         outros.append(sk_X509_shift(cadeia));
-    sk_X509_free(cadeia);
-    return {Certificado(certificado, chave, outros), {}};
+    return {Certificado(posseCertificado.release(), posseChave.release(), outros), {}};
 }
 
 int senhaPem(char* destino, int tamanho, int, void* dados) {
@@ -69,27 +71,27 @@ int senhaPem(char* destino, int tamanho, int, void* dados) {
 
 Leitura lePem(const QByteArray& bytes, const QByteArray& senha) {
     carregaProvedoresOpenSsl();
-    BIO* bio = BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size()));
-    QList<X509*> certificados;
-    while (X509* c = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr))
-        certificados.append(c);
+    std::vector<Posse<X509, X509_free>> certificados;
+    if (const auto bio =
+            possui<BIO_free>(BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())))) {
+        while (X509* c = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr))
+            certificados.emplace_back(c);
+    }
     ERR_clear_error();
-    BIO_free(bio);
-    bio = BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size()));
     QByteArray copia = senha;
-    EVP_PKEY* chave = PEM_read_bio_PrivateKey(bio, nullptr, senhaPem, &copia);
-    BIO_free(bio);
+    Posse<EVP_PKEY, EVP_PKEY_free> chave;
+    if (const auto bio = possui<BIO_free>(BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size()))))
+        chave.reset(PEM_read_bio_PrivateKey(bio.get(), nullptr, senhaPem, &copia));
     const bool cifrada = bytes.contains("ENCRYPTED");
     ERR_clear_error();
-    if (certificados.isEmpty() || !chave) {
-        for (X509* c : certificados)
-            X509_free(c);
-        EVP_PKEY_free(chave);
-        if (!certificados.isEmpty() && cifrada) return {{}, u"senha incorreta"_s};
+    if (certificados.empty() || !chave) {
+        if (!certificados.empty() && cifrada) return {{}, u"senha incorreta"_s};
         return {{}, u"o arquivo PEM deve conter o certificado e a sua chave privada"_s};
     }
-    X509* principal = certificados.takeFirst();
-    return {Certificado(principal, chave, certificados), {}};
+    QList<X509*> cadeia;
+    for (auto c = certificados.begin() + 1; c != certificados.end(); ++c)
+        cadeia.append(c->release());
+    return {Certificado(certificados.front().release(), chave.release(), cadeia), {}};
 }
 
 Leitura leCertificado(const QByteArray& bytes, const QByteArray& senha) {

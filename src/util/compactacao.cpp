@@ -2,6 +2,7 @@
 
 #include "util/codificacao.h"
 #include "util/erros.h"
+#include "util/posse_c.h"
 
 #include <QCryptographicHash>
 #include <zlib.h>
@@ -31,6 +32,8 @@ QByteArray gzip(const QByteArray& dados) {
     // is 6) for zlib to write the extra-flags byte as 0.
     if (deflateInit2(&s, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw ErroInesperado(u"Não foi possível iniciar a compactação (zlib)"_s);
+    // The stream's state, which zlib allocated, is released on every way out.
+    const Posse<z_stream, deflateEnd> fim(&s);
     gz_header cabecalho{};
     cabecalho.os = 255; // "unknown": the member does not depend on the machine that packed it
     deflateSetHeader(&s, &cabecalho);
@@ -53,7 +56,6 @@ QByteArray gzip(const QByteArray& dados) {
             saida.resize(antes + kBloco - s.avail_out);
         } while (s.avail_out == 0);
     } while (rc != Z_STREAM_END && lido < dados.size());
-    deflateEnd(&s);
     if (rc != Z_STREAM_END) throw ErroInesperado(u"Falha na compactação (zlib)"_s);
     return saida;
 }
@@ -62,10 +64,7 @@ QByteArray gunzip(const QByteArray& dados) {
     z_stream s{};
     if (inflateInit2(&s, 15 + 16) != Z_OK)
         throw ErroInesperado(u"Não foi possível iniciar a descompactação (zlib)"_s);
-    struct Fim {
-        z_stream* s;
-        ~Fim() { inflateEnd(s); }
-    } fim{&s};
+    const Posse<z_stream, inflateEnd> fim(&s);
 
     if (dados.size() > kMaximoEntrada) falhaDescompactacao(u"conteúdo grande demais"_s);
     s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(dados.constData()));
