@@ -74,12 +74,24 @@ bool apagaArquivo(const QString& caminho) {
     return QFile::remove(real);
 }
 
-QString lerTexto(const QString& caminho) {
+namespace {
+
+QByteArray leBytes(const QString& caminho) {
     QFile arquivo(localizaCaminho(caminho));
     if (!arquivo.open(QIODevice::ReadOnly))
         throw ErroInesperado(u"Não foi possível ler o arquivo "_s + caminho + u": "_s +
                              arquivo.errorString());
-    return decodificaTextoArquivo(arquivo.readAll());
+    return arquivo.readAll();
+}
+
+} // namespace
+
+QString lerTexto(const QString& caminho) {
+    return decodificaTextoArquivo(leBytes(caminho));
+}
+
+QByteArray lerTextoJuntoUtf8(const QString& caminho) {
+    return textoArquivoJuntoUtf8(leBytes(caminho));
 }
 
 QStringList divideLinhas(const QString& texto) {

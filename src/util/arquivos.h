@@ -30,6 +30,9 @@ bool apagaArquivo(const QString& caminho);
 // Reads a whole text file (encoding: see decodificaTextoArquivo). Throws ErroInesperado when
 // the file is missing or unreadable.
 QString lerTexto(const QString& caminho);
+// Reads a document file as it is signed and sent: every line trimmed, the lines joined, in
+// UTF-8 (see textoArquivoJuntoUtf8). Throws ErroInesperado like lerTexto.
+QByteArray lerTextoJuntoUtf8(const QString& caminho);
 // The lines of a text file; CR LF, LF and CR all end a line, a final line end adds no line.
 QStringList lerLinhas(const QString& caminho);
 QStringList divideLinhas(const QString& texto);

@@ -18,4 +18,10 @@ bool ehUtf8Valido(const QByteArray& bytes);
 // written by other programs), anything else is code page 1252.
 QString decodificaTextoArquivo(const QByteArray& bytes);
 
+// A document file as it is signed and sent: decoded as decodificaTextoArquivo decodes it,
+// every line (CR LF, LF and CR end one) trimmed as QString::trimmed trims, the lines joined,
+// in UTF-8. The same text as joining the trimmed lines of the decoded file, made in one pass
+// and, for UTF-8 and ASCII files, in the bytes given, without a copy.
+QByteArray textoArquivoJuntoUtf8(QByteArray bytes);
+
 } // namespace qel
