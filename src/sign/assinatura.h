@@ -4,6 +4,7 @@
 
 #include "sign/certificado.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace qel {
@@ -16,6 +17,9 @@ struct LocalAssinatura {
 };
 
 LocalAssinatura localAssinatura(const QString& texto, const QString& chave, const QString& codigoMunicipio);
+// The same for the text in UTF-8 (positions and lengths still count characters).
+LocalAssinatura localAssinatura(QByteArrayView textoUtf8, const QString& chave,
+                                const QString& codigoMunicipio);
 
 struct ContextoAssinatura {
     const Certificado* certificado = nullptr;
@@ -36,7 +40,18 @@ struct ResultadoAssinatura {
 // exactly what was signed.
 ResultadoAssinatura assinaXml(const QString& texto, const ContextoAssinatura& contexto);
 
+struct ResultadoAssinaturaUtf8 {
+    QByteArray texto; // the signed text, one line, UTF-8; appending one byte does not copy it
+    QString erro;     // why it failed; empty on success
+};
+
+// The same signature for a text in UTF-8, as libxml2 reads it: for large documents, where the
+// conversions to and from QString would cost more than the signature. Given the text with
+// std::move, it is cleaned in place.
+ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray textoUtf8, const ContextoAssinatura& contexto);
+
 // The cleaning: every character 1 to 31 removed, then every run of four blanks, then of two.
 QString limpaParaAssinatura(const QString& texto);
+QByteArray limpaParaAssinatura(QByteArray textoUtf8);
 
 } // namespace qel
