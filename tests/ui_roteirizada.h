@@ -3,7 +3,7 @@
 // A user interface whose answers the test scripts: dialogs take their answers from a queue
 // (an absent answer stands for the window's close box), everything shown is kept.
 
-#include "app/interface_usuario.h"
+#include "flows/interface_usuario.h"
 
 #include <deque>
 #include <functional>
@@ -35,7 +35,13 @@ struct UiRoteirizada : qel::InterfaceUsuario {
         return certificadoEscolhido;
     }
     int previas = 0;
-    void visualiza(const qel::Relatorio&, bool) override { ++previas; }
+    QStringList impressorasDasPrevias;
+    void visualiza(const qel::Relatorio&, const qel::DestinoImpressao& destino, bool) override {
+        ++previas;
+        impressorasDasPrevias << destino.impressora;
+    }
+    // Printing on a queue is the program interface's; a scripted run prints nowhere.
+    bool imprime(const qel::Relatorio&, const qel::DestinoImpressao&) override { return false; }
     bool configuracao(qel::ConfiguracaoEmpresa& cfg, const qel::ContextoExecucao&,
                       qel::AcoesConfiguracao& acoes) override {
         return dialogoConfiguracao ? dialogoConfiguracao(cfg, acoes) : false;

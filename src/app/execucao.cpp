@@ -1,11 +1,14 @@
 #include "app/execucao.h"
 
-#include "app/arquivo_tarefa.h"
+#include "tarefa/arquivo_tarefa.h"
+#include "tarefa/chave.h"
+#include "tarefa/identificacao.h"
 #include "util/arquivos.h"
 #include "util/compactacao.h"
 #include "util/erros.h"
-#include "util/identificacao.h"
 #include "util/posicoes.h"
+
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -21,59 +24,38 @@ QString primeiraLinha(const QStringList& linhas) {
     return linhas.isEmpty() ? QString() : linhas.first();
 }
 
-} // namespace
-
-int codigoSaida(Desfecho desfecho) {
-    switch (desfecho) {
-    case Desfecho::Concluida:
-    case Desfecho::Ociosa:
-        return 0;
-    case Desfecho::Recusada:
-        return 1;
-    case Desfecho::Erro:
-        return 2;
-    }
-    return 2;
+// A network share (\\server\share) or a drive other than the one the drive root stands for:
+// neither exists on this system, and mapping them to some local folder would split the
+// settings and the archive from the ones the other workstations use.
+bool servidorInalcancavel(const QString& valor) {
+    static const QRegularExpression outraUnidade(u"^[A-BD-Za-bd-z]:([\\\\/]|$)"_s);
+    return valor.startsWith(u"\\\\"_s) || valor.startsWith(u"//"_s) || outraUnidade.match(valor).hasMatch();
 }
+
+} // namespace
 
 QString linhaCampos(const ContextoExecucao& ctx) {
     return u"Campos: Tarefa="_s + ctx.Tarefa + u"; CNPJ="_s + ctx.CNPJ + u"; UF="_s + ctx.UF + u"; cUF="_s +
-           ctx.cUF + u"; Tipo="_s + ctx.Tipo + u"; Arquivo="_s + ctx.Arquivo_Uso;
+           ctx.cUF + u"; Tipo="_s + texto(ctx.Tipo) + u"; Arquivo="_s + ctx.Arquivo_Uso;
 }
 
 QString pastaLocal() {
     return caminhoNativo(u"C:\\Qel\\test\\DFe\\"_s);
 }
 
-ExecucaoTarefa::ExecucaoTarefa(InterfaceUsuario& ui, CanalMensagens& canal, QStringList argumentos)
-    : ui_(ui), canal_(canal), argumentos_(std::move(argumentos)), dialogo_(ui, canal) {
-    dialogo_.registraCom([this](const ConteudoResultado& c) {
-        QStringList texto{c.titulo};
-        texto << c.linhasMensagem << c.linhasPrincipal;
-        registro_.anota(texto.join(u'\n'));
-    });
-}
-
-void ExecucaoTarefa::Mostra_Status(const QString& texto) {
-    ctx_.LB_Apresentacao.append(texto);
-    registro_.anota(texto);
-    ui_.status(texto, ctx_);
-}
-
-QString ExecucaoTarefa::Mostra_Mensagem(const QString& modo, const QString& tag1, const QString& tag2,
-                                        const QString& texto) {
-    return dialogo_.Mostra_Mensagem(modo, tag1, tag2, texto, ctx_.LbRetorno);
-}
+ExecucaoTarefa::ExecucaoTarefa(InterfaceUsuario& ui, CanalMensagens& canal, QStringList argumentos,
+                               RecursosExecucao recursos)
+    : ui_(ui), argumentos_(std::move(argumentos)), op_(ui, canal, std::move(recursos)), ctx_(op_.ctx()) {}
 
 Desfecho ExecucaoTarefa::ExecutaTarefa() {
     try {
         return executa();
     } catch (const ErroInesperado& e) {
-        registro_.anota(u"Erro: "_s + e.texto());
+        op_.registro().anota(u"Erro: "_s + e.texto());
         ui_.erro(e.texto());
     } catch (const std::exception& e) {
         const QString texto = QString::fromLocal8Bit(e.what());
-        registro_.anota(u"Erro: "_s + texto);
+        op_.registro().anota(u"Erro: "_s + texto);
         ui_.erro(texto);
     }
     return Desfecho::Erro;
@@ -87,33 +69,39 @@ void ExecucaoTarefa::decodificacaoDiagnostico() {
         throw ErroInesperado(u"Não foi possível gravar o arquivo "_s +
                              caminhoNativo(u"c:\\teste\\Arquivo.txt"_s));
     apagaArquivo(origem);
-    registro_.anota(u"Feito"_s);
+    op_.registro().anota(u"Feito"_s);
     ui_.aviso(u"Feito"_s);
 }
 
-void ExecucaoTarefa::determinaPastas() {
+bool ExecucaoTarefa::determinaPastas() {
     ctx_.PastaLocal = pastaLocal();
     ctx_.PastaServidor.clear();
     const QString ini = Copia(ctx_.PastaLocal, 1, ctx_.PastaLocal.size() - 4) + u"Qel.Ini"_s;
     if (existeArquivo(ini)) {
-        ctx_.LbConfig = lerLinhas(ini);
-        for (const QString& linha : std::as_const(ctx_.LbConfig)) {
-            if (Copia(linha, 1, 8).toUpper() == u"SERVIDOR"_s) {
-                // "\" alone stood for the root of the drive; a "C:\..." path is mapped like every
-                // fixed path. Anything else is a native path (a mounted share, say).
-                const QString valor = Copia(linha, 9, 100).trimmed();
-                ctx_.PastaServidor = valor.isEmpty() ? raizDrive() : caminhoNativo(valor) + u'/';
-                ctx_.PastaServidor.replace(u"//"_s, u"/"_s);
-                break;
+        for (const QString& linha : lerLinhas(ini)) {
+            if (Copia(linha, 1, 8).toUpper() != u"SERVIDOR"_s) continue;
+            // "\" alone stood for the root of the drive; a "C:\..." path is mapped like every
+            // fixed path. Anything else is a native path (a mounted share, say).
+            const QString valor = Copia(linha, 9, 100).trimmed();
+            if (servidorInalcancavel(valor)) {
+                op_.mensagem(u"A pasta do servidor em Qel.Ini ("_s + valor +
+                             u") é um caminho de rede ou de outra unidade, que este sistema não alcança.|"
+                             "Monte o compartilhamento e escreva na linha SERVIDOR o caminho da montagem "
+                             "(por exemplo SERVIDOR /mnt/servidor).|Nenhuma tarefa foi executada."_s);
+                return false;
             }
+            ctx_.PastaServidor = valor.isEmpty() ? raizDrive() : caminhoNativo(valor) + u'/';
+            ctx_.PastaServidor.replace(u"//"_s, u"/"_s);
+            break;
         }
-        ctx_.LbConfig.clear();
     }
     ctx_.PastaTrabalho = ctx_.PastaServidor + u"DFe/"_s;
 
-    ctx_.Ambiente = existeArquivo(ctx_.PastaTrabalho + u"Homologacao.Qel"_s) ? u"2"_s : u"1"_s;
-    if (existeArquivo(ctx_.PastaLocal + u"Teste.NFe"_s)) ctx_.TesteNFe = u"S"_s;
-    if (existeArquivo(ctx_.PastaLocal + u"Teste.CTe"_s)) ctx_.TesteCTe = u"S"_s;
+    ctx_.ambiente =
+        existeArquivo(ctx_.PastaTrabalho + u"Homologacao.Qel"_s) ? Ambiente::Homologacao : Ambiente::Producao;
+    ctx_.TesteNFe = existeArquivo(ctx_.PastaLocal + u"Teste.NFe"_s);
+    ctx_.TesteCTe = existeArquivo(ctx_.PastaLocal + u"Teste.CTe"_s);
+    return true;
 }
 
 bool ExecucaoTarefa::tomaArquivoTarefa() {
@@ -126,11 +114,6 @@ bool ExecucaoTarefa::tomaArquivoTarefa() {
                              u"; a tarefa não foi executada."_s);
     ctx_.NomeBase = ctx_.PastaLocal + u"Qel_DFe"_s;
     return true;
-}
-
-void ExecucaoTarefa::carregaDados() {
-    dados_.cortaAtividades();
-    Carrega_Dados_DFe(ctx_, dados_);
 }
 
 bool ExecucaoTarefa::tomaDocumentoXml() {
@@ -147,11 +130,11 @@ bool ExecucaoTarefa::tomaDocumentoXml() {
         ctx_.CHAVE.clear();
         if (primeiraLinha(ctx_.LbXML).trimmed().isEmpty()) return false;
 
-        Identifica_Documento(ctx_, [this] { carregaDados(); });
+        Identifica_Documento(ctx_, [this] { op_.carregaDadosEmpresa(); });
         ctx_.LbQel.append(QString());
         if (!ctx_.CHAVE.isEmpty()) {
-            ctx_.CNPJ = Copia(ctx_.CHAVE, 7, 14);
-            ctx_.cUF = Copia(ctx_.CHAVE, 1, 2);
+            ctx_.CNPJ = cnpjDaChave(ctx_.CHAVE);
+            ctx_.cUF = cufDaChave(ctx_.CHAVE);
         }
         const QString linha = primeiraLinha(ctx_.LbXML).trimmed().toUpper();
         if (linha.contains(u"<EMIT><CPF>"_s))
@@ -164,7 +147,7 @@ bool ExecucaoTarefa::tomaDocumentoXml() {
 }
 
 void ExecucaoTarefa::mostraCampos() {
-    registro_.anota(linhaCampos(ctx_));
+    op_.registro().anota(linhaCampos(ctx_));
     ui_.campos(ctx_);
 }
 
@@ -182,51 +165,52 @@ bool ExecucaoTarefa::semTrabalho() {
 }
 
 Desfecho ExecucaoTarefa::executa() {
-    ctx_ = ContextoExecucao();
-    registro_.defineArquivo(pastaLocal() + u"Qel_DFe.log"_s);
+    op_.reinicia(pastaLocal());
     decodificacaoDiagnostico();
-    Mostra_Status(u"Obtendo tarefa"_s);
-    determinaPastas();
+    op_.Mostra_Status(u"Obtendo tarefa"_s);
+    if (!determinaPastas()) return Desfecho::Recusada;
 
     if (!tomaArquivoTarefa() && !tomaDocumentoXml() && !semTrabalho()) {
         // The user cancelled the choice of a file to print: the program ends.
-        Mostra_Status(u"Nenhuma tarefa encontrada"_s);
+        op_.Mostra_Status(u"Nenhuma tarefa encontrada"_s);
         return Desfecho::Concluida;
     }
 
     if (!ctx_.LbQel.isEmpty()) {
         if (const std::optional<QString> recusa = interpretaTarefa(ctx_)) {
-            Mostra_Mensagem(u"Mensagem"_s, QString(), QString(), *recusa);
+            op_.mensagem(*recusa);
             return Desfecho::Recusada;
         }
     }
     if (ctx_.Tarefa.isEmpty() && !primeiraLinha(ctx_.LbXML).trimmed().isEmpty()) {
         ctx_.Tarefa = u"Recepcao"_s;
-        if (ctx_.Tipo.isEmpty()) Identifica_Documento(ctx_, [this] { carregaDados(); });
+        if (ctx_.Tipo == TipoDocumento::Nenhum)
+            Identifica_Documento(ctx_, [this] { op_.carregaDadosEmpresa(); });
     }
     const QString tarefa = ctx_.Tarefa.trimmed().toUpper();
     if (tarefa == u"DOWNLOAD NFE"_s || tarefa == u"DOWNLOAD CTE"_s) {
-        ctx_.Tipo = tarefa == u"DOWNLOAD NFE"_s ? u"NFe"_s : u"CTe"_s;
+        ctx_.Tipo = tarefa == u"DOWNLOAD NFE"_s ? TipoDocumento::NFe : TipoDocumento::CTe;
         ctx_.Tarefa = u"Download"_s;
     }
-    Mostra_Status(u"Tarefa: "_s + ctx_.Tarefa);
-    dados_.reinicia();
+    op_.Mostra_Status(u"Tarefa: "_s + ctx_.Tarefa);
+    op_.dados().reinicia();
 
     if (ctx_.Tarefa.trimmed().isEmpty()) {
         mostraCampos();
-        Mostra_Status(u"Nenhuma tarefa encontrada"_s);
+        op_.Mostra_Status(u"Nenhuma tarefa encontrada"_s);
         return Desfecho::Ociosa;
     }
     if (!ctx_.CNPJ.trimmed().isEmpty()) {
         for (const QString& pasta : {ctx_.PastaTrabalho, ctx_.PastaTrabalho + u"Ini/"_s, ctx_.PastaLocal,
                                      ctx_.PastaLocal + u"Ini/"_s})
             Prepara_Pasta(pasta + u"pasta.qel"_s, u"N"_s);
-        carregaConfiguracao(ctx_, cfg_);
+        op_.carregaConfiguracao();
     }
     ctx_.LbRetorno.clear();
     Modelo_Chave(ctx_);
     mostraCampos();
-    return despacha();
+    if (preparo_) preparo_(linhaDaTarefa(ctx_.Tarefa));
+    return despacha(op_);
 }
 
 } // namespace qel

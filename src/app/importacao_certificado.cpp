@@ -36,7 +36,7 @@ QByteArray leSenha() {
 
 } // namespace
 
-int importaCertificado(const QString& arquivo) {
+int importaCertificado(const QString& arquivo, const Relogio& relogio) {
     if (arquivo.isEmpty()) {
         std::fputs("uso: qel-dfe --importar-certificado ARQUIVO.pfx (a senha é lida da entrada padrão)\n",
                    stderr);
@@ -45,7 +45,7 @@ int importaCertificado(const QString& arquivo) {
     QByteArray senha = leSenha();
     const RepositorioCertificados repositorio;
     Certificado importado;
-    const QString erro = repositorio.importa(arquivo, senha, QDateTime::currentDateTimeUtc(), &importado);
+    const QString erro = repositorio.importa(arquivo, senha, relogio(), &importado);
     senha.fill('\0');
     if (!erro.isEmpty()) {
         std::fputs((erro + u'\n').toUtf8().constData(), stderr);

@@ -1,5 +1,6 @@
 // Qel DFe: carries out one task dropped by the calling application in the exchange folder.
 
+#include "app/canal_dbus.h"
 #include "app/execucao.h"
 #include "app/importacao_certificado.h"
 #include "app/janelas/janela_principal.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -71,10 +73,23 @@ bool temTela() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-int semJanela(const QStringList& argumentos) {
+// Without a window only what the task needs is started: the graphics system (off-screen) and
+// its fonts for a task that draws printouts, the plain event system for every other. The
+// intake runs before either; it needs neither.
+int semJanela(int& argc, char* argv[], const QStringList& argumentos) {
+    std::unique_ptr<QCoreApplication> aplicacao;
     qel::UiSemJanela ui;
     qel::CanalDBus canal;
     qel::ExecucaoTarefa execucao(ui, canal, argumentos);
+    execucao.antesDoDespacho([&](const qel::LinhaDespacho* linha) {
+        if (linha && linha->desenha) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            aplicacao = std::make_unique<QGuiApplication>(argc, argv);
+        } else {
+            aplicacao = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        QCoreApplication::setApplicationName(u"Qel (DFe)"_s);
+    });
     return qel::codigoSaida(execucao.ExecutaTarefa());
 }
 
@@ -121,18 +136,16 @@ int main(int argc, char* argv[]) {
     }
     if (!o.importar.isEmpty()) {
         QCoreApplication aplicacao(argc, argv);
-        return qel::importaCertificado(o.importar);
+        return qel::importaCertificado(o.importar, qel::relogioDoSistema());
     }
     if (!o.assinar.isEmpty()) {
         QCoreApplication aplicacao(argc, argv);
         return assina(o);
     }
 
-    const bool unattended = o.semJanela || !temTela();
-    // Without a window the printers and fonts are still needed: Qt runs off-screen.
-    if (unattended) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (o.semJanela || !temTela()) return semJanela(argc, argv, o.argumentos);
     QApplication aplicacao(argc, argv);
     QApplication::setApplicationName(u"Qel (DFe)"_s);
     QApplication::setApplicationDisplayName(u"Qel (DFe)"_s);
-    return unattended ? semJanela(o.argumentos) : comJanela(aplicacao, o.argumentos);
+    return comJanela(aplicacao, o.argumentos);
 }

@@ -1,7 +1,7 @@
 #include "app/ui_sem_janela.h"
 
 #include "app/execucao.h"
-#include "app/impressoras.h"
+#include "app/impressao_fila.h"
 
 using namespace Qt::StringLiterals;
 
@@ -48,10 +48,6 @@ QStringList UiSemJanela::impressoras() {
     return impressorasInstaladas();
 }
 
-} // namespace qel
-
-namespace qel {
-
 // Without a window there is nobody to pick a certificate or to edit the settings.
 std::optional<qsizetype> UiSemJanela::escolheCertificado(const QList<ResumoCertificado>&) {
     return std::nullopt;
@@ -61,12 +57,12 @@ bool UiSemJanela::configuracao(ConfiguracaoEmpresa&, const ContextoExecucao&, Ac
     return false;
 }
 
-} // namespace qel
-
-namespace qel {
-
-void UiSemJanela::visualiza(const Relatorio&, bool) {
+void UiSemJanela::visualiza(const Relatorio&, const DestinoImpressao&, bool) {
     escreve(u"Pré-visualização ignorada: sem janela"_s);
+}
+
+bool UiSemJanela::imprime(const Relatorio& relatorio, const DestinoImpressao& destino) {
+    return imprimeNaFila(relatorio, destino);
 }
 
 } // namespace qel

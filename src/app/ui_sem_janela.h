@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/interface_usuario.h"
+#include "flows/interface_usuario.h"
 
 #include <cstdio>
 
@@ -8,6 +8,7 @@ namespace qel {
 
 // Runs without a window: every status line and dialog goes to standard output, dialogs are
 // answered at once ("OK"; questions with $QEL_DFE_RESPOSTA, "Sim" or "Nao", default "Nao").
+// Printing on a queue still happens; previews are skipped.
 class UiSemJanela : public InterfaceUsuario {
 public:
     explicit UiSemJanela(std::FILE* saida = stdout) : saida_(saida) {}
@@ -22,7 +23,9 @@ public:
     std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) override;
     bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
                       AcoesConfiguracao& acoes) override;
-    void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) override;
+    void visualiza(const Relatorio& relatorio, const DestinoImpressao& destino,
+                   bool comDialogoImpressora) override;
+    bool imprime(const Relatorio& relatorio, const DestinoImpressao& destino) override;
 
 private:
     void escreve(const QString& linha);

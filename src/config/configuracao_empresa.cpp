@@ -4,6 +4,7 @@
 #include "util/erros.h"
 #include "util/linha_chave.h"
 #include "util/posicoes.h"
+#include "util/texto.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -107,18 +108,14 @@ template <std::size_t N> void aplicaLinha(const QString& linha, Cfg& cfg, const 
     }
 }
 
-QString nomeArquivo(const QString& pasta, const ContextoExecucao& ctx, const QString& extensao) {
-    QString digitos = ctx.CNPJ;
-    digitos.remove(u'.').remove(u'-').remove(u'/');
-    return pasta + u"INI/"_s + digitos + extensao;
+QString nomeArquivo(const QString& pasta, const PastasEmpresa& pastas, const QString& extensao) {
+    return pasta + u"INI/"_s + Limpa_Documento(pastas.cnpj) + extensao;
 }
 
-void aplicaArquivo(const QString& caminho, ContextoExecucao& ctx, const auto& aplicar) {
+void aplicaArquivo(const QString& caminho, const auto& aplicar) {
     if (!existeArquivo(caminho)) return;
-    ctx.LbConfig = lerLinhas(caminho);
-    for (const QString& linha : std::as_const(ctx.LbConfig))
+    for (const QString& linha : lerLinhas(caminho))
         aplicar(linha);
-    ctx.LbConfig.clear();
 }
 
 // Replaces a settings file: whatever the spelling of the old name, the new file is ".INI".
@@ -156,24 +153,24 @@ double margemNFCe(const ConfiguracaoEmpresa& cfg) {
     return valor;
 }
 
-QString arquivoConfiguracaoServidor(const ContextoExecucao& ctx) {
-    return nomeArquivo(ctx.PastaTrabalho, ctx, u".ini"_s);
+QString arquivoConfiguracaoServidor(const PastasEmpresa& pastas) {
+    return nomeArquivo(pastas.trabalho, pastas, u".ini"_s);
 }
-QString arquivoConfiguracaoLocal(const ContextoExecucao& ctx) {
-    return nomeArquivo(ctx.PastaLocal, ctx, u".ini"_s);
+QString arquivoConfiguracaoLocal(const PastasEmpresa& pastas) {
+    return nomeArquivo(pastas.local, pastas, u".ini"_s);
 }
-QString arquivoDadosEmpresa(const ContextoExecucao& ctx) {
-    return nomeArquivo(ctx.PastaTrabalho, ctx, u".DFe"_s);
+QString arquivoDadosEmpresa(const PastasEmpresa& pastas) {
+    return nomeArquivo(pastas.trabalho, pastas, u".DFe"_s);
 }
 
-void carregaConfiguracao(ContextoExecucao& ctx, ConfiguracaoEmpresa& cfg) {
-    aplicaArquivo(arquivoConfiguracaoServidor(ctx), ctx,
+void carregaConfiguracao(const PastasEmpresa& pastas, ConfiguracaoEmpresa& cfg) {
+    aplicaArquivo(arquivoConfiguracaoServidor(pastas),
                   [&](const QString& linha) { aplicaLinha(linha, cfg, kServidor); });
-    if (existeArquivo(ctx.PastaLocal + u"Logo_DFe.JPG"_s)) cfg.Logotipo = ctx.PastaLocal + u"Logo_DFe.jpg"_s;
+    if (existeArquivo(pastas.local + u"Logo_DFe.JPG"_s)) cfg.Logotipo = pastas.local + u"Logo_DFe.jpg"_s;
     for (QString* copias :
          {&cfg.NFe_Copias, &cfg.CTe_Copias, &cfg.MDF_Copias, &cfg.NFSE_Copias, &cfg.NFCE_Copias})
         *copias = u"0"_s;
-    aplicaArquivo(arquivoConfiguracaoLocal(ctx), ctx,
+    aplicaArquivo(arquivoConfiguracaoLocal(pastas),
                   [&](const QString& linha) { aplicaLinha(linha, cfg, kLocal); });
 }
 
@@ -224,9 +221,10 @@ QStringList linhasConfiguracaoLocal(const ConfiguracaoEmpresa& cfg) {
     return l;
 }
 
-bool gravaConfiguracao(const ContextoExecucao& ctx, const ConfiguracaoEmpresa& cfg) {
-    const bool servidor = substituiArquivo(arquivoConfiguracaoServidor(ctx), linhasConfiguracaoServidor(cfg));
-    const bool local = substituiArquivo(arquivoConfiguracaoLocal(ctx), linhasConfiguracaoLocal(cfg));
+bool gravaConfiguracao(const PastasEmpresa& pastas, const ConfiguracaoEmpresa& cfg) {
+    const bool servidor =
+        substituiArquivo(arquivoConfiguracaoServidor(pastas), linhasConfiguracaoServidor(cfg));
+    const bool local = substituiArquivo(arquivoConfiguracaoLocal(pastas), linhasConfiguracaoLocal(cfg));
     return servidor && local;
 }
 

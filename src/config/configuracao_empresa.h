@@ -3,9 +3,8 @@
 // The settings of the issuing company: one file in the shared working folder (seen by every
 // workstation) and one in the local folder (printers and certificates are per workstation).
 
-#include "util/contexto.h"
-
 #include <QString>
+#include <QStringList>
 
 namespace qel {
 
@@ -69,19 +68,27 @@ double numeroConfiguracao(const QString& texto);
 // The margin of the NFC-e receipt: "." or "," as decimal separator.
 double margemNFCe(const ConfiguracaoEmpresa& cfg);
 
-// Paths of the three company files (the digits of the CNPJ name them).
-QString arquivoConfiguracaoServidor(const ContextoExecucao& ctx);
-QString arquivoConfiguracaoLocal(const ContextoExecucao& ctx);
-QString arquivoDadosEmpresa(const ContextoExecucao& ctx);
+// Where the files of a company are: the run's folders (native paths ending with "/") and the
+// company's CNPJ as the task gave it.
+struct PastasEmpresa {
+    QString local;
+    QString trabalho;
+    QString cnpj;
+};
 
-// Loads both settings files of ctx.CNPJ into cfg (fields no file mentions keep their values;
-// the copy counts start at 0). Uses ctx.LbConfig as scratch.
-void carregaConfiguracao(ContextoExecucao& ctx, ConfiguracaoEmpresa& cfg);
+// Paths of the three company files (the CNPJ without its punctuation names them).
+QString arquivoConfiguracaoServidor(const PastasEmpresa& pastas);
+QString arquivoConfiguracaoLocal(const PastasEmpresa& pastas);
+QString arquivoDadosEmpresa(const PastasEmpresa& pastas);
+
+// Loads both settings files of the company into cfg (fields no file mentions keep their values;
+// the copy counts start at 0).
+void carregaConfiguracao(const PastasEmpresa& pastas, ConfiguracaoEmpresa& cfg);
 
 // The lines of the two files as the configuration dialog writes them.
 QStringList linhasConfiguracaoServidor(const ConfiguracaoEmpresa& cfg);
 QStringList linhasConfiguracaoLocal(const ConfiguracaoEmpresa& cfg);
 // Replaces both files. False when one of them could not be written.
-bool gravaConfiguracao(const ContextoExecucao& ctx, const ConfiguracaoEmpresa& cfg);
+bool gravaConfiguracao(const PastasEmpresa& pastas, const ConfiguracaoEmpresa& cfg);
 
 } // namespace qel

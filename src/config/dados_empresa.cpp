@@ -9,12 +9,11 @@ using namespace Qt::StringLiterals;
 
 namespace qel {
 
-void Carrega_Dados_DFe(ContextoExecucao& ctx, DadosEmpresa& dados) {
-    const QString caminho = arquivoDadosEmpresa(ctx);
+void Carrega_Dados_DFe(const PastasEmpresa& pastas, DadosEmpresa& dados) {
+    const QString caminho = arquivoDadosEmpresa(pastas);
     if (!existeArquivo(caminho)) return;
     dados.cortaAtividades();
-    ctx.LbConfig = lerLinhas(caminho);
-    for (const QString& linha : std::as_const(ctx.LbConfig)) {
+    for (const QString& linha : lerLinhas(caminho)) {
         if (casaChave(linha, u"NOME", 4)) {
             dados.linhas[0] = dados.nome = valorChave(linha, 4);
         } else if (casaChave(linha, u"ENDERECO", 8)) {
@@ -35,7 +34,6 @@ void Carrega_Dados_DFe(ContextoExecucao& ctx, DadosEmpresa& dados) {
         else if (casaChave(linha, u"CNAE", 4))
             dados.linhas.append(u"CNAE "_s + Copia(linha, 6, 80));
     }
-    ctx.LbConfig.clear();
 }
 
 } // namespace qel

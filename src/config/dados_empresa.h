@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/contexto.h"
+#include "config/configuracao_empresa.h"
 
 #include <QStringList>
 
@@ -25,7 +25,7 @@ struct DadosEmpresa {
     }
 };
 
-// Reads the company data file of ctx.CNPJ into dados; a missing file leaves dados as it is.
-void Carrega_Dados_DFe(ContextoExecucao& ctx, DadosEmpresa& dados);
+// Reads the company data file into dados; a missing file leaves dados as it is.
+void Carrega_Dados_DFe(const PastasEmpresa& pastas, DadosEmpresa& dados);
 
 } // namespace qel

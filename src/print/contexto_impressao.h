@@ -4,7 +4,8 @@
 // the output stage talks to (a preview needs a window; printing needs a queue).
 
 #include "config/configuracao_empresa.h"
-#include "ui/relatorio/relatorio.h"
+#include "relatorio/relatorio.h"
+#include "util/codigos.h"
 
 #include <QString>
 #include <functional>
@@ -20,15 +21,16 @@ struct ResumoDocumento {
 };
 
 struct ContextoImpressao {
-    QString tarefa;        // the task name as written
-    QString tipo;          // the document kind; the DANFE sets "NFe"
-    QString cnpj;          // the task's company; the DANFE sets the issuer's
-    QString chave;         // the access key of the document printed
-    QString nomeBase;      // the task's document without extension; blank: no PDF
-    QString prefixoPdf;    // set by the printout ("C:\Qel\Danfe1234")
-    QString nomePdfTarefa; // the task's PDF line: every PDF under exactly this name
+    QString tarefa;                             // the task name as written
+    TipoDocumento tipo = TipoDocumento::Nenhum; // the document kind; the DANFE sets NFe
+    QString cnpj;                               // the task's company; the DANFE sets the issuer's
+    QString chave;                              // the access key of the document printed
+    QString nomeBase;                           // the task's document without extension; blank: no PDF
+    QString prefixoPdf;                         // set by the printout ("C:\Qel\Danfe1234")
+    QString nomePdfTarefa;                      // the task's PDF line: every PDF under exactly this name
     QString pastaLocal;
     QStringList dadosEmpresa; // the company data of the task (name, address, city, phone, ...)
+    QDateTime criacao;        // when the printout is made (the creation date of its PDFs)
     ResumoDocumento resumo;
     QStringList pdfsGerados; // the files exported, for the task and the e-mail
 };
@@ -36,8 +38,10 @@ struct ContextoImpressao {
 class SaidaImpressao {
 public:
     virtual ~SaidaImpressao() = default;
-    // The modal preview, from which the user may print.
-    virtual void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) = 0;
+    // The modal preview, from which the user may print on the printer given (empty name: the
+    // default printer) as a direct print would, or on one chosen in the printer dialog.
+    virtual void visualiza(const Relatorio& relatorio, const QString& impressora,
+                           bool comDialogoImpressora) = 0;
     // Prints copies on a printer (empty name: the default printer). False when it could not.
     virtual bool imprime(const Relatorio& relatorio, const QString& impressora, int copias) = 0;
     virtual void status(const QString& linha) = 0;

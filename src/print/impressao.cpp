@@ -100,24 +100,24 @@ QString decimalDoXml(const QString& valor) {
     return texto.replace(u'.', u',');
 }
 
-bool Deve_Imprimir(const QString& tarefa, const QString& tipo, const ConfiguracaoEmpresa& cfg,
+bool Deve_Imprimir(const QString& tarefa, TipoDocumento tipo, const ConfiguracaoEmpresa& cfg,
                    const QString& nomeBase) {
     if (tarefa.trimmed().toUpper() != u"RECEPCAO"_s) return true;
     using Cfg = ConfiguracaoEmpresa;
     struct Marcas {
-        const char16_t* tipo;
+        TipoDocumento tipo;
         bool Cfg::*seEmail;
         bool Cfg::*auto_;
     };
     static const Marcas porTipo[] = {
-        {u"NFe", &Cfg::Chb_ImpEmail_NFe, &Cfg::Chb_Imp_NFe},
-        {u"NFCe", &Cfg::Chb_ImpEmail_NFCe, &Cfg::Chb_Imp_NFCe},
-        {u"CTe", &Cfg::Chb_ImpEmail_CTe, &Cfg::Chb_Imp_CTe},
-        {u"MDFe", &Cfg::Chb_ImpEmail_MDFe, &Cfg::Chb_Imp_MDFe},
-        {u"NFSe", &Cfg::Chb_ImpEmail_NFSe, &Cfg::Chb_Imp_NFSe},
+        {TipoDocumento::NFe, &Cfg::Chb_ImpEmail_NFe, &Cfg::Chb_Imp_NFe},
+        {TipoDocumento::NFCe, &Cfg::Chb_ImpEmail_NFCe, &Cfg::Chb_Imp_NFCe},
+        {TipoDocumento::CTe, &Cfg::Chb_ImpEmail_CTe, &Cfg::Chb_Imp_CTe},
+        {TipoDocumento::MDFe, &Cfg::Chb_ImpEmail_MDFe, &Cfg::Chb_Imp_MDFe},
+        {TipoDocumento::NFSe, &Cfg::Chb_ImpEmail_NFSe, &Cfg::Chb_Imp_NFSe},
     };
     for (const Marcas& m : porTipo) {
-        if (tipo != QStringView(m.tipo)) continue;
+        if (tipo != m.tipo) continue;
         bool imprime = true;
         if (cfg.*m.seEmail && existeArquivo(nomeBase + u".EML"_s)) imprime = false;
         if (cfg.*m.auto_) imprime = false;

@@ -4,7 +4,8 @@
 // dates, numbers and keys, the decision to print automatically and the PDF name.
 
 #include "config/configuracao_empresa.h"
-#include "ui/relatorio/modelo.h"
+#include "relatorio/modelo.h"
+#include "util/codigos.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,7 +40,7 @@ QString chaveAgrupada(const QString& chave);    // 2.4.14.2.3.9.9-1
 QString decimalDoXml(const QString& valor);     // "1234.5" → "1234,5"
 
 // Whether the document of the task is printed automatically.
-bool Deve_Imprimir(const QString& tarefa, const QString& tipo, const ConfiguracaoEmpresa& cfg,
+bool Deve_Imprimir(const QString& tarefa, TipoDocumento tipo, const ConfiguracaoEmpresa& cfg,
                    const QString& nomeBase);
 
 // The file of one PDF export: the task's PDF name, or prefix + "-" + suffix + ".PDF".

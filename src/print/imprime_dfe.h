@@ -8,7 +8,7 @@ namespace qel {
 
 // Prints (or previews, or exports) the document, a path or the XML text, as the printout of its
 // kind. False when the kind has no printout yet (the output says so).
-bool Imprime_DFe(const QString& documento, const QString& tipo, ContextoImpressao& ctx,
+bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao& ctx,
                  const ConfiguracaoEmpresa& cfg, SaidaImpressao& saida, const RecarregaEmpresa& recarrega);
 
 } // namespace qel

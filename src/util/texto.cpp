@@ -2,6 +2,7 @@
 
 #include "util/posicoes.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 using namespace Qt::StringLiterals;
@@ -148,17 +149,32 @@ QString Inverte_Pares(const QString& texto) {
     return saida;
 }
 
+QString CnpjSemPontuacao(const QString& texto) {
+    QString limpo;
+    for (const QChar c : texto)
+        if (ehDigito(c) || (c.toUpper() >= u'A' && c.toUpper() <= u'Z')) limpo += c.toUpper();
+    return limpo;
+}
+
+QString RaizCnpj(const QString& texto) {
+    return Copia(CnpjSemPontuacao(texto), 1, 8);
+}
+
 QString Formata_CNPJ(const QString& texto) {
     if (Vazio(texto)) return {};
-    QString cnpj;
-    QString cpf;
-    for (const QChar c : texto) {
-        if (ehCaractereCnpj(c)) cnpj += c;
-        if (ehDigito(c)) cpf += c;
-    }
-    if (cnpj.size() == 14) return blocos(cnpj, {2, 3, 3, 4, 2}, {u"."_s, u"."_s, u"/"_s, u"-"_s});
-    // A CPF has digits only: letters never reach its layout.
-    return blocos(cpf, {3, 3, 3, 2}, {u"."_s, u"."_s, u"-"_s});
+    // Letters count only when the whole value, punctuation aside, has the shape of an
+    // alphanumeric CNPJ (twelve letters or digits, two check digits): "CPF 123.456.789-09" is a
+    // CPF with a word before it, not a CNPJ.
+    const QString limpo = Limpa_Documento(texto.trimmed());
+    const bool formaCnpj = limpo.size() == 14 &&
+                           std::all_of(limpo.begin(), limpo.begin() + 12, ehCaractereCnpj) &&
+                           std::all_of(limpo.begin() + 12, limpo.end(), ehDigito);
+    if (formaCnpj) return blocos(limpo, {2, 3, 3, 4, 2}, {u"."_s, u"."_s, u"/"_s, u"-"_s});
+    QString digitos;
+    for (const QChar c : texto)
+        if (ehDigito(c)) digitos += c;
+    if (digitos.size() == 14) return blocos(digitos, {2, 3, 3, 4, 2}, {u"."_s, u"."_s, u"/"_s, u"-"_s});
+    return blocos(digitos, {3, 3, 3, 2}, {u"."_s, u"."_s, u"-"_s});
 }
 
 QString Formata_Fone(const QString& texto) {

@@ -24,6 +24,14 @@ QString Repete(const QString& texto, qsizetype vezes);
 // The text without ".", "-" and "/" (a formatted CNPJ or CPF back to its characters).
 QString Limpa_Documento(const QString& texto);
 
+// A CNPJ or CPF as requests, file names and searches carry it: its digits, and the letters
+// (upper-cased) of an alphanumeric CNPJ; punctuation and blanks dropped.
+QString CnpjSemPontuacao(const QString& texto);
+
+// The root of a company's CNPJ (its first eight characters without punctuation), which every
+// certificate of the company names.
+QString RaizCnpj(const QString& texto);
+
 // The digits 0-9 of the trimmed text, in order; with flag "S" also ",", "-" and ".". With
 // largura > 0 the result is left-padded with "0" and only its last `largura` characters remain.
 QString Somente_Numeros(const QString& texto, const QString& flag = QString(), qsizetype largura = 0);

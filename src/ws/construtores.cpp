@@ -4,8 +4,7 @@
 #include "util/numeros.h"
 #include "util/posicoes.h"
 #include "util/texto.h"
-#include "ws/endpoints.h"
-#include "ws/hosts.h"
+#include "ws/enderecos.h"
 
 #include <QRegularExpression>
 
@@ -24,14 +23,6 @@ QString elemento(const QString& nome, const QString& valor) {
 QString raiz(const QString& nome, const QString& ns, const QString& versao, const QString& conteudo) {
     return u'<' + nome + u" xmlns=\""_s + ns + u"\" versao=\""_s + versao + u"\">"_s + conteudo + u"</"_s +
            nome + u'>';
-}
-
-// A CNPJ as the requests carry it: digits, and the letters of an alphanumeric CNPJ.
-QString digitosCnpj(const QString& cnpj) {
-    QString limpo;
-    for (const QChar c : cnpj)
-        if (c.isDigit() || (c.toUpper() >= u'A' && c.toUpper() <= u'Z')) limpo += c.toUpper();
-    return limpo;
 }
 
 // The declaration cannot stand inside the lot or the envelope that will hold the document.
@@ -72,13 +63,13 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     QString chave = p.chave;
     if (const QString doId = chaveDoId(texto, 7); !doId.isEmpty()) chave = doId;
     c.chave = chave;
-    if (p.tipo == u"NFCe"_s) {
+    if (p.tipo == TipoDocumento::NFCe) {
         const QString idCsc =
             p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
         // The environment of the run: a homologation document must not point to production.
-        QString parametros = chave + u"|2|"_s + p.ambiente + u'|' + idCsc;
+        QString parametros = chave + u"|2|"_s + codigo(p.ambiente) + u'|' + idCsc;
         parametros += u'|' + Calcula_Sha1(parametros + p.token.trimmed());
-        const QString pagina = enderecoQrNFCe(p.ambiente);
+        const QString& pagina = p.paginaQr;
         texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + pagina + u"?p="_s + parametros +
                                              u"]]></qrCode><urlChave>"_s + pagina +
                                              u"?</urlChave></infNFeSupl>"_s);
@@ -86,24 +77,23 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     const QString lote = u"1"_s + Copia(chave, 36, 8);
     c.corpo = raiz(u"enviNFe"_s, kNsNFe, p.versao,
                    elemento(u"idLote"_s, lote) +
-                       elemento(u"indSinc"_s, p.tipo == u"NFCe"_s ? u"1"_s : u"0"_s) + texto);
+                       elemento(u"indSinc"_s, p.tipo == TipoDocumento::NFCe ? u"1"_s : u"0"_s) + texto);
     return c;
 }
 
 CorpoConstruido autorizacaoCTeMDFe(const PedidoCorpo& p) {
     CorpoConstruido c;
     c.autorizacao = true;
-    const bool mdfe = p.tipo == u"MDFe"_s;
+    const bool mdfe = p.tipo == TipoDocumento::MDFe;
     const Assinado a = assinaELimpa(p);
     c.assinaturaFalhou = a.falhou;
     QString chave = p.chave;
     if (const QString doId = chaveDoId(a.texto, mdfe ? 8 : 7); !doId.isEmpty()) chave = doId;
     c.chave = chave;
-    const QString grupo =
-        mdfe ? u"<infMDFeSupl><qrCodMDFe><![CDATA["_s + enderecoQrMDFe(p.ambiente) + u"?chMDFe="_s + chave +
-                   u"&tpAmb="_s + p.ambiente + u"]]></qrCodMDFe></infMDFeSupl>"_s
-             : u"<infCTeSupl><qrCodCTe><![CDATA["_s + enderecoQrCTe(p.ambiente) + u"?chCTe="_s + chave +
-                   u"&tpAmb="_s + p.ambiente + u"]]></qrCodCTe></infCTeSupl>"_s;
+    const QString grupo = mdfe ? u"<infMDFeSupl><qrCodMDFe><![CDATA["_s + p.paginaQr + u"?chMDFe="_s + chave +
+                                     u"&tpAmb="_s + codigo(p.ambiente) + u"]]></qrCodMDFe></infMDFeSupl>"_s
+                               : u"<infCTeSupl><qrCodCTe><![CDATA["_s + p.paginaQr + u"?chCTe="_s + chave +
+                                     u"&tpAmb="_s + codigo(p.ambiente) + u"]]></qrCodCTe></infCTeSupl>"_s;
     const QString texto = antesDaAssinatura(a.texto, grupo);
     c.documento = texto;
     // The document goes out as UTF-8 inside the gzip member: that is what its declaration and
@@ -124,78 +114,80 @@ CorpoConstruido assinadoComoCorpo(const PedidoCorpo& p,
 }
 
 CorpoConstruido corpoNFe(const PedidoCorpo& p) {
-    const QString& s = p.servico;
+    const Servico s = p.servico;
+    const QString tpAmb = codigo(p.ambiente);
     CorpoConstruido c;
-    if (s == u"Status"_s)
-        c.corpo = raiz(u"consStatServ"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) +
-                           elemento(u"xServ"_s, u"STATUS"_s));
-    else if (s == u"Consultar"_s)
+    if (s == Servico::Status)
+        c.corpo =
+            raiz(u"consStatServ"_s, kNsNFe, p.versao,
+                 elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+    else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitNFe"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
                            elemento(u"chNFe"_s, p.chave));
-    else if (s == u"Download"_s) {
+    else if (s == Servico::Download) {
         // The document asked for is the task's key; the author's state is the company's (the
         // run's state code), the national service answers for any.
         const QString autor = p.cUF.size() == 2 ? p.cUF : u"43"_s;
         c.corpo = raiz(u"distDFeInt"_s, kNsNFe, u"1.01"_s,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUFAutor"_s, autor) +
-                           elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)) + u"<consChNFe>"_s +
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUFAutor"_s, autor) +
+                           elemento(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)) + u"<consChNFe>"_s +
                            elemento(u"chNFe"_s, p.chave) + u"</consChNFe>"_s);
-    } else if (s == u"Inutilizar"_s)
+    } else if (s == Servico::Inutilizar)
         return assinadoComoCorpo(p, {});
-    else if (s == u"RetRecepcao"_s)
+    else if (s == Servico::RetRecepcao)
         c.corpo = raiz(u"consReciNFe"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
-    else if (s == u"Evento"_s)
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"nRec"_s, p.chave));
+    else if (s == Servico::Evento)
         return assinadoComoCorpo(p, [&](const QString& evento) {
             return raiz(u"envEvento"_s, kNsNFe, p.versao, elemento(u"idLote"_s, u"1"_s) + evento);
         });
-    else if (s == u"Recepcao"_s)
+    else if (s == Servico::Recepcao)
         return autorizacaoNFe(p);
     return c;
 }
 
 CorpoConstruido corpoCTe(const PedidoCorpo& p) {
-    const QString& s = p.servico;
+    const Servico s = p.servico;
+    const QString tpAmb = codigo(p.ambiente);
     const QString v = u"4.00"_s;
     CorpoConstruido c;
-    if (s == u"Status"_s)
-        c.corpo = raiz(u"consStatServCTe"_s, kNsCTe, v,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"cUF"_s, p.cUF) +
-                           elemento(u"xServ"_s, u"STATUS"_s));
-    else if (s == u"Consultar"_s)
+    if (s == Servico::Status)
+        c.corpo =
+            raiz(u"consStatServCTe"_s, kNsCTe, v,
+                 elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+    else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitCTe"_s, kNsCTe, v,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
                            elemento(u"chCTe"_s, p.chave));
-    else if (s == u"RetRecepcao"_s)
-        c.corpo = raiz(u"consReciCTe"_s, kNsCTe, v,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"nRec"_s, p.chave));
-    else if (s == u"Inutilizar"_s || s == u"Evento"_s)
+    else if (s == Servico::RetRecepcao)
+        c.corpo =
+            raiz(u"consReciCTe"_s, kNsCTe, v, elemento(u"tpAmb"_s, tpAmb) + elemento(u"nRec"_s, p.chave));
+    else if (s == Servico::Inutilizar || s == Servico::Evento)
         return assinadoComoCorpo(p, {});
-    else if (s == u"Recepcao"_s || s == u"Simplificado"_s)
+    else if (s == Servico::Recepcao || s == Servico::Simplificado)
         return autorizacaoCTeMDFe(p);
     return c;
 }
 
 CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
-    const QString& s = p.servico;
+    const Servico s = p.servico;
+    const QString tpAmb = codigo(p.ambiente);
     CorpoConstruido c;
-    if (s == u"Status"_s)
+    if (s == Servico::Status)
         c.corpo = raiz(u"consStatServMDFe"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"STATUS"_s));
-    else if (s == u"Consultar"_s)
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"STATUS"_s));
+    else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitMDFe"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
                            elemento(u"chMDFe"_s, p.chave));
-    else if (s == u"NaoEncerrados"_s)
-        c.corpo =
-            raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
-                 elemento(u"tpAmb"_s, p.ambiente) + elemento(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
-                     elemento(u"CNPJ"_s, digitosCnpj(p.cnpj)));
-    else if (s == u"Recepcao"_s)
+    else if (s == Servico::NaoEncerrados)
+        c.corpo = raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
+                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
+                           elemento(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)));
+    else if (s == Servico::Recepcao)
         return autorizacaoCTeMDFe(p);
-    else if (s == u"Evento"_s)
+    else if (s == Servico::Evento)
         return assinadoComoCorpo(p, {});
     return c;
 }
@@ -206,32 +198,31 @@ QString escapaXml(const QString& valor) {
     return valor.toHtmlEscaped();
 }
 
-QString enderecoQrNFCe(const QString& ambiente) {
-    return u"https://"_s + hostDoPapel(u"sefaz-rs-nfce-qr"_s, ambiente) + u"/NFCE/NFCE-COM.aspx"_s;
-}
-QString enderecoQrCTe(const QString& ambiente) {
-    return u"https://"_s + hostDoPapel(u"svrs-cte-qr"_s, ambiente) + u"/cte/qrCode"_s;
-}
-QString enderecoQrMDFe(const QString& ambiente) {
-    return u"https://"_s + hostDoPapel(u"svrs-mdfe-qr"_s, ambiente) + u"/mdfe/qrCode"_s;
-}
-
 CorpoConstruido constroiCorpo(const PedidoCorpo& pedido) {
     PedidoCorpo p = pedido;
-    static const QStringList semDocumento{u"Status"_s, u"Consultar"_s, u"Cadastro"_s, u"Download"_s};
-    if (semDocumento.contains(p.servico)) p.documento.clear();
-    if (p.servico == u"Cadastro"_s) {
+    if (p.servico == Servico::Status || p.servico == Servico::Consultar || p.servico == Servico::Cadastro ||
+        p.servico == Servico::Download)
+        p.documento.clear();
+    if (p.servico == Servico::Cadastro) {
         CorpoConstruido c;
-        c.tipo = u"NFe"_s;
+        c.tipo = TipoDocumento::NFe;
         c.corpo =
             raiz(u"ConsCad"_s, kNsNFe, u"2.00"_s,
                  u"<infCons>"_s + elemento(u"xServ"_s, u"CONS-CAD"_s) + elemento(u"UF"_s, p.ufConsulta) +
                      elemento(u"CNPJ"_s, p.docConsulta) + u"</infCons>"_s);
         return c;
     }
-    if (p.tipo == u"NFe"_s || p.tipo == u"NFCe"_s) return corpoNFe(p);
-    if (p.tipo == u"CTe"_s) return corpoCTe(p);
-    if (p.tipo == u"MDFe"_s) return corpoMDFe(p);
+    switch (p.tipo) {
+    case TipoDocumento::NFe:
+    case TipoDocumento::NFCe:
+        return corpoNFe(p);
+    case TipoDocumento::CTe:
+        return corpoCTe(p);
+    case TipoDocumento::MDFe:
+        return corpoMDFe(p);
+    default:
+        return {};
+    }
     return {};
 }
 

@@ -12,15 +12,15 @@ const QString kAbertura = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Enve
                           "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\">"_s;
 const QString kFechamento = u"</soap:Body></soap:Envelope>"_s;
 
-QString prefixoMensagem(const QString& tipo) {
-    if (tipo == u"CTe"_s) return u"cte"_s;
-    if (tipo == u"MDFe"_s) return u"mdfe"_s;
+QString prefixoMensagem(TipoDocumento tipo) {
+    if (tipo == TipoDocumento::CTe) return u"cte"_s;
+    if (tipo == TipoDocumento::MDFe) return u"mdfe"_s;
     return u"nfe"_s;
 }
 
 } // namespace
 
-QString envelopeSefaz(const QString& tipo, const Endpoint& endpoint, const QString& cUF,
+QString envelopeSefaz(TipoDocumento tipo, const Endpoint& endpoint, const QString& cUF,
                       const QString& corpo) {
     const QString prefixo = prefixoMensagem(tipo);
     const QString ns = u" xmlns=\""_s + endpoint.namespace_ + u"\">"_s;

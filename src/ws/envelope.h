@@ -2,15 +2,14 @@
 
 // The SOAP envelopes around a request body.
 
-#include "ws/endpoints.h"
+#include "ws/enderecos.h"
 
 #include <QString>
 
 namespace qel {
 
 // The SEFAZ envelope (NF-e, NFC-e, CT-e, MDF-e): header only for versions other than 4.00.
-QString envelopeSefaz(const QString& tipo, const Endpoint& endpoint, const QString& cUF,
-                      const QString& corpo);
+QString envelopeSefaz(TipoDocumento tipo, const Endpoint& endpoint, const QString& cUF, const QString& corpo);
 // The national distribution service.
 QString envelopeDistribuicao(const Endpoint& endpoint, const QString& corpo);
 // The NDD Cargo exchange service (SOAP 1.2, Send).

@@ -1,5 +1,7 @@
 #include "ws/transporte.h"
 
+#include "util/posse_c.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,15 +24,22 @@ QByteArray leArquivo(const QString& caminho) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The trusted authorities: the system's, plus $QEL_DFE_CA (a PEM file or a folder of them), which
-// is where the ICP-Brasil roots or a local simulator's CA are added.
-QByteArray autoridadesConfiaveis() {
+// The system's authorities as a hashed folder, which OpenSSL looks into only for the issuer it
+// needs; parsing the whole bundle file would cost more than the rest of a status query.
+constexpr const char* kPastaAutoridadesSistema = "/etc/ssl/certs";
+
+// The authorities trusted besides the system's: a PEM file or a folder of them, which is where
+// the ICP-Brasil roots or a local simulator's CA are added. Where the system has no hashed
+// folder, its bundle file comes along.
+QByteArray autoridadesAdicionais(const QString& extra, bool semPastaDoSistema) {
     QByteArray pem;
-    for (const char* sistema : {"/etc/ssl/certs/ca-certificates.crt", "/etc/pki/tls/certs/ca-bundle.crt"}) {
-        pem = leArquivo(QString::fromLatin1(sistema));
-        if (!pem.isEmpty()) break;
+    if (semPastaDoSistema) {
+        for (const char* sistema :
+             {"/etc/ssl/certs/ca-certificates.crt", "/etc/pki/tls/certs/ca-bundle.crt"}) {
+            pem = leArquivo(QString::fromLatin1(sistema));
+            if (!pem.isEmpty()) break;
+        }
     }
-    const QString extra = qEnvironmentVariable("QEL_DFE_CA");
     if (!extra.isEmpty()) {
         const QFileInfo info(extra);
         if (info.isDir()) {
@@ -49,25 +58,33 @@ void iniciaCurl() {
     std::call_once(uma, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-} // namespace
+using Curl = Posse<CURL, curl_easy_cleanup>;
+using ListaCurl = Posse<curl_slist, curl_slist_free_all>;
 
-int tempoLimitePadraoMs() {
-    bool ok = false;
-    const int segundos = qEnvironmentVariableIntValue("QEL_DFE_TEMPO_LIMITE", &ok);
-    return ok && segundos > 0 ? segundos * 1000 : 120000;
+// Adds a header line; the list stays owned.
+void acrescenta(ListaCurl& lista, const QByteArray& linha) {
+    curl_slist* nova = curl_slist_append(lista.get(), linha.constData());
+    if (nova) {
+        (void)lista.release();
+        lista.reset(nova);
+    }
 }
+
+} // namespace
 
 RespostaHttp postaSoap(const PedidoHttp& pedido) {
     iniciaCurl();
     RespostaHttp resposta;
-    CURL* curl = curl_easy_init();
+    const Curl dono(curl_easy_init());
+    CURL* curl = dono.get();
     if (!curl) {
         resposta.erro = u"não foi possível iniciar o cliente HTTP"_s;
         return resposta;
     }
     char erro[CURL_ERROR_SIZE] = {};
     const QByteArray url = pedido.endereco.toUtf8();
-    const QByteArray autoridades = autoridadesConfiaveis();
+    const bool pastaSistema = QFileInfo(QString::fromLatin1(kPastaAutoridadesSistema)).isDir();
+    const QByteArray autoridades = autoridadesAdicionais(pedido.autoridadesExtras, !pastaSistema);
     curl_blob blobAutoridades{const_cast<char*>(autoridades.constData()),
                               static_cast<size_t>(autoridades.size()), CURL_BLOB_COPY};
     curl_blob blobCertificado{const_cast<char*>(pedido.certificadoPem.constData()),
@@ -75,23 +92,23 @@ RespostaHttp postaSoap(const PedidoHttp& pedido) {
     curl_blob blobChave{const_cast<char*>(pedido.chavePem.constData()),
                         static_cast<size_t>(pedido.chavePem.size()), CURL_BLOB_COPY};
 
-    curl_slist* cabecalhos = nullptr;
+    ListaCurl cabecalhos;
     const QByteArray acao = pedido.acao.toUtf8();
     if (pedido.soap12) {
-        cabecalhos = curl_slist_append(
-            cabecalhos, "Content-Type: application/soap+xml; charset=\"utf-8\";action=\"" + acao + '"');
+        acrescenta(cabecalhos,
+                   "Content-Type: application/soap+xml; charset=\"utf-8\";action=\"" + acao + '"');
     } else {
-        cabecalhos = curl_slist_append(cabecalhos, "Content-Type: text/xml; charset=\"utf-8\"");
-        cabecalhos = curl_slist_append(cabecalhos, "SOAPAction: \"" + acao + '"');
+        acrescenta(cabecalhos, "Content-Type: text/xml; charset=\"utf-8\"");
+        acrescenta(cabecalhos, "SOAPAction: \"" + acao + '"');
     }
     // Large documents go in one request, without waiting for a "100 Continue".
-    cabecalhos = curl_slist_append(cabecalhos, "Expect:");
+    acrescenta(cabecalhos, "Expect:");
 
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, erro);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, cabecalhos);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, cabecalhos.get());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, pedido.corpo.constData());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(pedido.corpo.size()));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(pedido.tempoLimiteMs));
@@ -103,6 +120,10 @@ RespostaHttp postaSoap(const PedidoHttp& pedido) {
     curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // The built-in bundle file is not parsed: the system's authorities come from the hashed
+    // folder, the others from memory.
+    curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
+    if (pastaSistema) curl_easy_setopt(curl, CURLOPT_CAPATH, kPastaAutoridadesSistema);
     if (!autoridades.isEmpty()) curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blobAutoridades);
     if (!pedido.certificadoPem.isEmpty()) {
         curl_easy_setopt(curl, CURLOPT_SSLCERTTYPE, "PEM");
@@ -124,8 +145,6 @@ RespostaHttp postaSoap(const PedidoHttp& pedido) {
     } else {
         resposta.ok = true;
     }
-    curl_slist_free_all(cabecalhos);
-    curl_easy_cleanup(curl);
     return resposta;
 }
 

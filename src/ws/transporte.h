@@ -16,6 +16,7 @@ struct PedidoHttp {
     QByteArray certificadoPem; // client certificate (and chain)
     QByteArray chavePem;       // its private key
     int tempoLimiteMs = 120000;
+    QString autoridadesExtras; // PEM file or folder of CAs trusted besides the system's
 };
 
 struct RespostaHttp {
@@ -24,9 +25,6 @@ struct RespostaHttp {
     QByteArray corpo;
     QString erro; // why it failed, for the log
 };
-
-// The waiting time of each phase: $QEL_DFE_TEMPO_LIMITE seconds, or 120.
-int tempoLimitePadraoMs();
 
 RespostaHttp postaSoap(const PedidoHttp& pedido);
 

@@ -1,8 +1,9 @@
 // The messages of one analysed result reach a calling application on a real session bus, in
 // order. Runs under dbus-run-session; the calling application is the message-printing tool.
 
-#include "app/resultado.h"
+#include "app/canal_dbus.h"
 #include "app/ui_sem_janela.h"
+#include "flows/resultado.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -43,8 +44,9 @@ TEST(MensagensDBus, SequenciaDeUmResultadoEmOrdem) {
     const QString resposta =
         u"<retConsStatServ><cStat>539</cStat><xMotivo>Rejeicao: Duplicidade de NF-e "
         "(chNFe\\43240112345678000195550010000000011000000016)</xMotivo></retConsStatServ>"_s;
-    EXPECT_EQ(dialogo.Mostra_Mensagem(u"Apresenta Resultado"_s, u"cStat"_s, u"xMotivo"_s, {}, {resposta}),
-              u"OK"_s);
+    EXPECT_EQ(
+        dialogo.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"cStat"_s, u"xMotivo"_s, {}, {resposta}),
+        u"OK"_s);
 
     ASSERT_TRUE(ouvinte.waitForFinished(10000));
     EXPECT_EQ(QString::fromUtf8(ouvinte.readAllStandardOutput()),

@@ -1,15 +1,17 @@
 #include "app/janelas/dialogo_configuracao.h"
 
 #include "app/janelas/posicionamento.h"
-#include "app/resultado.h"
 #include "util/arquivos.h"
+#include "util/erros.h"
 #include "util/posicoes.h"
 #include "util/texto.h"
+#include "versao.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -114,9 +116,11 @@ QWidget* TfQel_DFe_002::abaGeral() {
     selecionar->setObjectName(u"btnSelecionar_CertificadoDFe"_s);
     auto* automatico = new QPushButton(u"Automatico"_s);
     automatico->setObjectName(u"btn_Certificado_Auto"_s);
-    connect(selecionar, &QPushButton::clicked, this, [this] { selecionaCertificado(u"S"_s); });
+    connect(selecionar, &QPushButton::clicked, this,
+            [this] { selecionaCertificado(UsoCertificado::Documentos); });
     connect(automatico, &QPushButton::clicked, this, [this, campoCertificado] {
-        campoCertificado->setText(Somente_Numeros(Copia(cnpj_, 1, 8), u"N"_s, 0));
+        // The root of the CNPJ: an alphanumeric CNPJ keeps its letters.
+        campoCertificado->setText(RaizCnpj(cnpj_));
     });
     linhaCertificado->addWidget(campoCertificado, 0, 0);
     linhaCertificado->addWidget(selecionar, 0, 1);
@@ -291,7 +295,7 @@ QWidget* TfQel_DFe_002::abaNFSe() {
     textos_.append({certificado, &Cfg::Certificado_NFSe});
     auto* servico = new QPushButton(u"Certificado Serviço"_s);
     servico->setObjectName(u"btnSelecionar_CertificadoNFSe"_s);
-    connect(servico, &QPushButton::clicked, this, [this] { selecionaCertificado(u"SNFS"_s); });
+    connect(servico, &QPushButton::clicked, this, [this] { selecionaCertificado(UsoCertificado::Servico); });
     grupo->addWidget(certificado, 0, 0);
     grupo->addWidget(servico, 0, 1);
     grupo->addWidget(new QLabel(u"Somente selecionar se precisar de um certificado diferente do padrão"_s), 1,
@@ -339,10 +343,10 @@ void TfQel_DFe_002::mostraLogo() {
                         : imagem.scaled(figuraLogo_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
-void TfQel_DFe_002::selecionaCertificado(const QString& codigo) {
+void TfQel_DFe_002::selecionaCertificado(UsoCertificado uso) {
     if (!acoes_) return;
     dosControles();
-    const bool ok = acoes_->selecionaCertificado(codigo);
+    const bool ok = acoes_->selecionaCertificado(uso);
     paraControles();
     if (!ok) reject();
 }
@@ -350,6 +354,21 @@ void TfQel_DFe_002::selecionaCertificado(const QString& codigo) {
 void TfQel_DFe_002::salvar() {
     if (!cfg_ || !acoes_) return;
     dosControles();
+    // A margin that is no number would be written as it is and break every later print of the
+    // NFC-e: the save is refused and the dialog stays open.
+    try {
+        margemNFCe(*cfg_);
+    } catch (const ErroInesperado&) {
+        QMessageBox::warning(this, windowTitle(),
+                             u"A margem da NFC-e (\""_s + cfg_->MargemNFC +
+                                 u"\") não é um número. Informe a margem em milímetros, por exemplo 1,9."_s);
+        if (QWidget* margem = findChild<QWidget*>(u"MargemNFC"_s)) {
+            for (int i = 0; i < abas_->count(); ++i)
+                if (abas_->widget(i)->isAncestorOf(margem)) abas_->setCurrentIndex(i);
+            margem->setFocus();
+        }
+        return;
+    }
     acoes_->salva();
     accept();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/interface_usuario.h"
+#include "flows/interface_usuario.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -37,7 +37,7 @@ private:
     void dosControles();
     void mostraLogo();
     void salvar();
-    void selecionaCertificado(const QString& codigo);
+    void selecionaCertificado(UsoCertificado uso);
 
     // Each text control with the field it edits, and each box with its flag.
     QList<std::pair<QLineEdit*, QString ConfiguracaoEmpresa::*>> textos_;

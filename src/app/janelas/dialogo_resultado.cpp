@@ -1,7 +1,7 @@
 #include "app/janelas/dialogo_resultado.h"
 
 #include "app/janelas/posicionamento.h"
-#include "app/resultado.h"
+#include "flows/resultado.h"
 
 #include <QScrollBar>
 

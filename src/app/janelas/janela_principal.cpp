@@ -1,7 +1,7 @@
 #include "app/janelas/janela_principal.h"
 
 #include "app/janelas/posicionamento.h"
-#include "app/resultado.h"
+#include "versao.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -155,7 +155,7 @@ void Tfqel_dfe_001::adicionaStatus(const QString& linha) {
 void Tfqel_dfe_001::mostraCampos(const ContextoExecucao& ctx) {
     Tarefa_->setText(ctx.Tarefa);
     CNPJ_->setText(ctx.CNPJ);
-    Tipo_->setText(ctx.Tipo);
+    Tipo_->setText(texto(ctx.Tipo));
     UF_->setText(ctx.UF);
     cUF_->setText(ctx.cUF);
     Arquivo_Uso_->setText(ctx.Arquivo_Uso);

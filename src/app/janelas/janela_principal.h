@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/contexto.h"
+#include "tarefa/contexto.h"
 
 #include <QLineEdit>
 #include <QListWidget>

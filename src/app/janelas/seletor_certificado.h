@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/interface_usuario.h"
+#include "flows/interface_usuario.h"
 
 #include <QWidget>
 

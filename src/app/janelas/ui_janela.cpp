@@ -1,9 +1,9 @@
 #include "app/janelas/ui_janela.h"
 
-#include "app/impressoras.h"
+#include "app/impressao_fila.h"
 #include "app/janelas/seletor_certificado.h"
 
-#include "ui/relatorio/relatorio.h"
+#include "relatorio/relatorio.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -64,19 +64,22 @@ bool UiJanela::configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ct
 
 namespace qel {
 
-void UiJanela::visualiza(const Relatorio& relatorio, bool comDialogoImpressora) {
+void UiJanela::visualiza(const Relatorio& relatorio, const DestinoImpressao& destino,
+                         bool comDialogoImpressora) {
+    // The preview prints where and how a direct print would: the printer of the settings, the
+    // template's paper, the whole page.
     QPrinter impressora(QPrinter::HighResolution);
+    preparaImpressora(impressora, relatorio, destino);
     QPrintPreviewDialog previa(&impressora, &janela_);
     previa.setWindowState(Qt::WindowMaximized);
     Q_UNUSED(comDialogoImpressora); // the preview's own print button always opens the printer dialog
-    QObject::connect(&previa, &QPrintPreviewDialog::paintRequested, &previa, [&relatorio](QPrinter* destino) {
-        QPainter pintor(destino);
-        for (qsizetype i = 0; i < relatorio.paginas(); ++i) {
-            if (i > 0) destino->newPage();
-            Relatorio::desenhaPagina(pintor, relatorio.pagina(i), destino->resolution());
-        }
-    });
+    QObject::connect(&previa, &QPrintPreviewDialog::paintRequested, &previa,
+                     [&relatorio](QPrinter* alvo) { relatorio.desenhaEm(*alvo, alvo->resolution()); });
     previa.exec();
+}
+
+bool UiJanela::imprime(const Relatorio& relatorio, const DestinoImpressao& destino) {
+    return imprimeNaFila(relatorio, destino);
 }
 
 } // namespace qel

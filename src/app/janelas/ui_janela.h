@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/interface_usuario.h"
 #include "app/janelas/dialogo_configuracao.h"
 #include "app/janelas/dialogo_resultado.h"
 #include "app/janelas/janela_principal.h"
+#include "flows/interface_usuario.h"
 
 namespace qel {
 
@@ -22,7 +22,9 @@ public:
     std::optional<qsizetype> escolheCertificado(const QList<ResumoCertificado>& certificados) override;
     bool configuracao(ConfiguracaoEmpresa& cfg, const ContextoExecucao& ctx,
                       AcoesConfiguracao& acoes) override;
-    void visualiza(const Relatorio& relatorio, bool comDialogoImpressora) override;
+    void visualiza(const Relatorio& relatorio, const DestinoImpressao& destino,
+                   bool comDialogoImpressora) override;
+    bool imprime(const Relatorio& relatorio, const DestinoImpressao& destino) override;
 
 private:
     Tfqel_dfe_001& janela_;

@@ -1,0 +1,52 @@
+# Everything below the windows runs, and is tested, without a display: the logic libraries may
+# link Qt Core, Gui (where they draw) and D-Bus, never Qt Widgets or Qt PrintSupport (which
+# brings Widgets along). qel_verifica_sem_janelas(alvo...) stops the configuration when one of
+# the libraries reaches either, directly or through anything it links.
+
+function(qel_verifica_sem_janelas)
+  foreach(alvo IN LISTS ARGN)
+    set(pendentes ${alvo})
+    set(vistos)
+    set(caminho_${alvo} "${alvo}")
+    while(pendentes)
+      list(POP_FRONT pendentes atual)
+      if(atual IN_LIST vistos)
+        continue()
+      endif()
+      list(APPEND vistos ${atual})
+      if(atual MATCHES "^Qt6?::(Widgets|PrintSupport)")
+        message(FATAL_ERROR "${alvo} reaches ${atual} (${caminho_${atual}}): the logic libraries must not "
+                            "link Qt Widgets or Qt PrintSupport; printing on a queue and the windows belong to "
+                            "the program's interface.")
+      endif()
+      if(NOT TARGET ${atual})
+        continue()
+      endif()
+      get_target_property(tipo ${atual} TYPE)
+      set(ligados)
+      if(NOT tipo STREQUAL "INTERFACE_LIBRARY")
+        get_target_property(diretos ${atual} LINK_LIBRARIES)
+        if(diretos)
+          list(APPEND ligados ${diretos})
+        endif()
+      endif()
+      get_target_property(interface ${atual} INTERFACE_LINK_LIBRARIES)
+      if(interface)
+        list(APPEND ligados ${interface})
+      endif()
+      foreach(ligado IN LISTS ligados)
+        # Private links of a static library travel as $<LINK_ONLY:...>; other expressions name
+        # no library of ours.
+        if(ligado MATCHES "^\\$<LINK_ONLY:([^>]+)>$")
+          set(ligado "${CMAKE_MATCH_1}")
+        elseif(ligado MATCHES "^\\$<")
+          continue()
+        endif()
+        if(NOT DEFINED caminho_${ligado})
+          set(caminho_${ligado} "${caminho_${atual}} -> ${ligado}")
+        endif()
+        list(APPEND pendentes ${ligado})
+      endforeach()
+    endwhile()
+  endforeach()
+endfunction()

@@ -1,0 +1,147 @@
+// The one way the run talks to a web service: endpoint, body, envelope, HTTPS, cleaned answer.
+
+#include "flows/operacoes.h"
+#include "tarefa/identificacao.h"
+#include "util/arquivos.h"
+#include "util/texto.h"
+#include "ws/construtores.h"
+#include "ws/envelope.h"
+#include "ws/transporte.h"
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+QStringList linhasDeFalha(const QString& endereco) {
+    return {u"Não foi possível acessar o WebService."_s,
+            u"Verifique sinal de internet, ou outro bloqueio ao serviço."_s,
+            u"Site de acesso: "_s + endereco};
+}
+
+// The answer as the flows read it: entities undone, accents folded, one line.
+QString limpaResposta(const QStringList& linhas) {
+    QString unica;
+    for (const QString& linha : linhas)
+        unica += Remove_Acentos(Desfaz_Entidades(linha)).trimmed();
+    return unica;
+}
+
+bool ehSefaz(TipoDocumento tipo) {
+    return tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe || tipo == TipoDocumento::CTe ||
+           tipo == TipoDocumento::MDFe;
+}
+
+} // namespace
+
+bool Operacoes::ChamaWebService(Servico servico) {
+    if (!certificadoPronto_) {
+        mensagem(u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
+        return false;
+    }
+    QString documento;
+    for (const QString& linha : std::as_const(ctx_.LbXML))
+        documento += linha.trimmed();
+    Identifica_Municipio(ctx_, documento);
+    const TipoDocumento tipo = ctx_.Tipo;
+    if (tipo == TipoDocumento::NFSe || tipo == TipoDocumento::DOT) {
+        Mostra_Status(u"Serviço ainda não disponível nesta versão: "_s + texto(tipo));
+        return false;
+    }
+    if (tipo == TipoDocumento::CTe && servico == Servico::Recepcao && !documento.contains(u"<dest>"_s)) {
+        servico = Servico::Simplificado;
+        ctx_.Tarefa = nome(servico);
+    }
+
+    const TabelaEnderecos& enderecos = recursos_.enderecos;
+    Endpoint endpoint;
+    ChaveEndpoint chave;
+    chave.tipo = tipo;
+    chave.servico = servico;
+    chave.cUF = ctx_.cUF;
+    chave.manifestar = ctx_.Tarefa == u"Manifestar"_s;
+    chave.ufConsulta = ctx_.UF_Consulta;
+    chave.municipio = ctx_.CODIGO_MUNICIPIO;
+    chave.ambiente = ctx_.ambiente;
+    QString envelope;
+    if (!enderecos.Endereco_WebService(chave, endpoint)) {
+        ui_.aviso(u"Não foi possível identificar o que fazer com o XML"_s);
+        registro_.anota(u"Não foi possível identificar o que fazer com o XML"_s);
+    } else {
+        Mostra_Status(u"Gerando Assinatura - "_s + nome(servico));
+        PedidoCorpo pedido;
+        pedido.servico = servico;
+        pedido.tipo = tipo;
+        pedido.versao = endpoint.versao;
+        pedido.ambiente = ctx_.ambiente;
+        pedido.cUF = ctx_.cUF;
+        pedido.chave = ctx_.CHAVE;
+        pedido.cnpj = ctx_.CNPJ;
+        pedido.ufConsulta = ctx_.UF_Consulta;
+        pedido.docConsulta = ctx_.Doc_Consulta;
+        pedido.documento = documento;
+        pedido.token = cfg_.Token;
+        pedido.idToken = cfg_.IDToken;
+        pedido.paginaQr = enderecos.enderecoQr(tipo, ctx_.cUF, ctx_.ambiente);
+        pedido.assina = [this](const QString& texto) { return Assinar_XML(texto); };
+        const CorpoConstruido corpo = constroiCorpo(pedido);
+        if (corpo.assinaturaFalhou) mensagem(u"Erro durante a assinatura."_s);
+        if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
+        if (corpo.chave) ctx_.CHAVE = *corpo.chave;
+        if (corpo.tipo) ctx_.Tipo = *corpo.tipo;
+        if (corpo.autorizacao && !perguntaTeste(ctx_.Tipo, corpo.documento.value_or(documento))) return false;
+
+        // The envelope follows the kind the body was built for (a registry query is an NF-e
+        // request whatever the task's document).
+        const TipoDocumento tipoEnvelope = ctx_.Tipo;
+        // Every CT-e request is of layout 4.00, whatever the service's own version.
+        if (tipoEnvelope == TipoDocumento::CTe) endpoint.versao = u"4.00"_s;
+        if (servico == Servico::Download)
+            envelope = envelopeDistribuicao(endpoint, corpo.corpo);
+        else if (ehSefaz(tipoEnvelope))
+            envelope = envelopeSefaz(tipoEnvelope, endpoint, ctx_.cUF, corpo.corpo);
+        Mostra_Status(u"Enviando XML - "_s + nome(servico));
+    }
+
+    const bool diagnostico = existeArquivo(ctx_.PastaLocal + u"Apresentar.DFe"_s);
+    if (diagnostico)
+        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Send-"_s + nome(servico) + u".xml"_s), {envelope});
+    if (endpoint.envio != Envio::Soap) return false;
+
+    PedidoHttp pedido;
+    pedido.endereco = endpoint.endereco;
+    pedido.acao = endpoint.acao;
+    pedido.soap12 = ctx_.cUF == u"51"_s;
+    pedido.corpo = envelope.toUtf8();
+    const MaterialTls tls = certificado_.materialTls();
+    pedido.certificadoPem = tls.certificadoPem;
+    pedido.chavePem = tls.chavePem;
+    pedido.tempoLimiteMs = recursos_.rede.tempoLimiteMs;
+    pedido.autoridadesExtras = recursos_.rede.autoridadesExtras;
+    const RespostaHttp resposta = endpoint.endereco.isEmpty() ? RespostaHttp{} : postaSoap(pedido);
+    if (resposta.ok) {
+        ctx_.LbRetorno = divideLinhas(QString::fromUtf8(resposta.corpo));
+    } else {
+        registro_.anota(u"Falha no acesso a "_s + endpoint.endereco + u": "_s +
+                        (resposta.erro.isEmpty() ? u"sem endereço"_s : resposta.erro));
+        ctx_.LbRetorno = linhasDeFalha(endpoint.endereco);
+    }
+    ctx_.LbRetorno = QStringList{limpaResposta(ctx_.LbRetorno)};
+    if (diagnostico)
+        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Get-"_s + nome(servico) + u".xml"_s), ctx_.LbRetorno);
+    return true;
+}
+
+// Test mode: the document is shown as it would be printed, and the user decides whether it
+// goes out.
+bool Operacoes::perguntaTeste(TipoDocumento tipo, const QString& documento) {
+    bool& teste = (tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe) ? ctx_.TesteNFe : ctx_.TesteCTe;
+    if (!teste) return true;
+    imprime(documento, tipo, true);
+    if (Mostra_Mensagem(ModoResultado::Teste, QString(), QString(), QString()) == u"Nao"_s) return false;
+    teste = false;
+    return true;
+}
+
+} // namespace qel

@@ -1,0 +1,138 @@
+#include "flows/operacoes.h"
+
+#include "print/imprime_dfe.h"
+#include "util/arquivos.h"
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+// The output of the printouts, through the run's user interface.
+class SaidaDaExecucao : public SaidaImpressao {
+public:
+    explicit SaidaDaExecucao(Operacoes& op) : op_(op) {}
+    void visualiza(const Relatorio& relatorio, const QString& impressora, bool comDialogo) override {
+        op_.ui().visualiza(relatorio, {impressora, 1, u"Qel DFe"_s}, comDialogo);
+    }
+    bool imprime(const Relatorio& relatorio, const QString& impressora, int copias) override {
+        return op_.ui().imprime(relatorio, {impressora, copias, u"Qel DFe"_s});
+    }
+    void status(const QString& linha) override { op_.Mostra_Status(linha); }
+
+private:
+    Operacoes& op_;
+};
+
+} // namespace
+
+RecursosExecucao RecursosExecucao::doAmbiente() {
+    RecursosExecucao r;
+    r.rede = ConfiguracaoRede::doAmbiente();
+    r.enderecos = TabelaEnderecos::carrega(r.rede);
+    return r;
+}
+
+Operacoes::Operacoes(InterfaceUsuario& ui, CanalMensagens& canal, RecursosExecucao recursos)
+    : ui_(ui), canal_(canal), recursos_(std::move(recursos)), registro_(recursos_.relogio),
+      dialogo_(ui, canal) {
+    dialogo_.registraCom([this](const ConteudoResultado& c) {
+        QStringList texto{c.titulo};
+        texto << c.linhasMensagem << c.linhasPrincipal;
+        registro_.anota(texto.join(u'\n'));
+    });
+}
+
+void Operacoes::reinicia(const QString& pastaLocal) {
+    ctx_ = ContextoExecucao();
+    cfg_ = ConfiguracaoEmpresa();
+    dados_ = DadosEmpresa();
+    certificado_ = Certificado();
+    certificadoPronto_ = false;
+    registro_.defineRelogio(recursos_.relogio);
+    registro_.defineArquivo(pastaLocal + u"Qel_DFe.log"_s);
+}
+
+PastasEmpresa Operacoes::pastas() const {
+    return {ctx_.PastaLocal, ctx_.PastaTrabalho, ctx_.CNPJ};
+}
+
+void Operacoes::carregaConfiguracao() {
+    qel::carregaConfiguracao(pastas(), cfg_);
+}
+
+void Operacoes::carregaDadosEmpresa() {
+    dados_.cortaAtividades();
+    Carrega_Dados_DFe(pastas(), dados_);
+}
+
+void Operacoes::Mostra_Status(const QString& texto) {
+    ctx_.LB_Apresentacao.append(texto);
+    registro_.anota(texto);
+    ui_.status(texto, ctx_);
+}
+
+QString Operacoes::Mostra_Mensagem(ModoResultado modo, const QString& tag1, const QString& tag2,
+                                   const QString& texto) {
+    return dialogo_.Mostra_Mensagem(modo, tag1, tag2, texto, ctx_.LbRetorno);
+}
+
+void Operacoes::Salva_Arquivo(const QString& arquivo, const QStringList& linhas) {
+    if (arquivo.trimmed().isEmpty()) return;
+    Prepara_Pasta(arquivo, u"N"_s);
+    // The write itself says whether it worked: an older file left in place by a failed write
+    // must not pass for the new one.
+    if (!gravaLinhas(arquivo, linhas) || !existeArquivo(arquivo))
+        mensagem(u"!!!ERRO!!!|Não foi possível salvar o arquivo.|Verifique permissões de aplicativo, pasta e "
+                 "usuários.|"_s +
+                 arquivo);
+}
+
+void Operacoes::gravaRetorno() {
+    Salva_Arquivo(ctx_.PastaLocal + u"Retorno_DFe.Qel"_s, ctx_.LbRetorno);
+}
+
+void Operacoes::EnviaMensagem(const QString& parametro, const QString& texto) {
+    qel::EnviaMensagem(canal_, parametro, texto);
+}
+
+bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somentePrevia) {
+    ContextoImpressao impressao;
+    // The preview before a transmission is the preview of a print task, with nothing exported.
+    impressao.tarefa = somentePrevia ? u"Imprimir"_s : ctx_.Tarefa;
+    impressao.tipo = tipo;
+    impressao.cnpj = ctx_.CNPJ;
+    impressao.nomeBase = somentePrevia ? QString() : ctx_.NomeBase;
+    impressao.nomePdfTarefa = ctx_.NomePDF;
+    impressao.pastaLocal = ctx_.PastaLocal;
+    impressao.dadosEmpresa = dados_.linhas;
+    impressao.criacao = agora();
+    SaidaDaExecucao saida(*this);
+    const bool impresso = Imprime_DFe(documento, tipo, impressao, cfg_, saida, [this](const QString& cnpj) {
+        ctx_.CNPJ = cnpj;
+        carregaDadosEmpresa();
+    });
+    if (somentePrevia) return impresso;
+    ctx_.CHAVE = impressao.chave;
+    ctx_.PrefixoPDF = impressao.prefixoPdf;
+    ctx_.Tipo = impressao.tipo;
+    for (const QString& pdf : std::as_const(impressao.pdfsGerados))
+        Mostra_Status(u"PDF gerado: "_s + pdf);
+    return impresso;
+}
+
+void Operacoes::limpaTemporarios() {
+    Mostra_Status(u"Limpando Arquivos Temporarios"_s);
+    if (!ctx_.PrefixoPDF.isEmpty()) {
+        for (int n = 1; n <= 99; ++n) {
+            // The prefix is written the Windows way ("C:\Qel\Danfe1234"), as the printouts set it.
+            const QString pagina = caminhoNativo(ctx_.PrefixoPDF) + u'-' + QString::number(n) + u".pdf"_s;
+            if (!existeArquivo(pagina)) break;
+            apagaArquivo(pagina);
+        }
+    }
+    if (!ctx_.NomeBase.isEmpty()) apagaArquivo(ctx_.NomeBase + u".EML"_s);
+}
+
+} // namespace qel

@@ -1,0 +1,112 @@
+#pragma once
+
+// What a task flow may use: progress lines and the result dialog, messages to the calling
+// application, the answer file, the company certificate, signing, a web-service call, the
+// printouts and the clean-up. One object per task run holds the run's values and the company's
+// settings; the runner fills them at intake, the flows work on them.
+
+#include "config/configuracao_empresa.h"
+#include "config/dados_empresa.h"
+#include "flows/interface_usuario.h"
+#include "flows/mensagens.h"
+#include "flows/registro.h"
+#include "flows/resultado.h"
+#include "sign/repositorio_certificados.h"
+#include "tarefa/contexto.h"
+#include "util/relogio.h"
+#include "ws/enderecos.h"
+#include "ws/rede.h"
+#include "ws/servicos.h"
+
+namespace qel {
+
+// What a run takes from the installation: the certificate store, the clock, the network
+// settings and the endpoint tables they select. Read once when the program starts.
+struct RecursosExecucao {
+    RepositorioCertificados certificados;
+    Relogio relogio = relogioDoSistema();
+    ConfiguracaoRede rede;
+    TabelaEnderecos enderecos;
+
+    // The store, the network settings and tables of the environment variables, the system clock.
+    static RecursosExecucao doAmbiente();
+};
+
+class Operacoes {
+public:
+    Operacoes(InterfaceUsuario& ui, CanalMensagens& canal, RecursosExecucao recursos);
+
+    // A new run: every run value and setting back to its start; the log in the local folder.
+    void reinicia(const QString& pastaLocal);
+
+    ContextoExecucao& ctx() { return ctx_; }
+    const ContextoExecucao& ctx() const { return ctx_; }
+    ConfiguracaoEmpresa& cfg() { return cfg_; }
+    const ConfiguracaoEmpresa& cfg() const { return cfg_; }
+    DadosEmpresa& dados() { return dados_; }
+    InterfaceUsuario& ui() { return ui_; }
+    Registro& registro() { return registro_; }
+    RecursosExecucao& recursos() { return recursos_; }
+    QDateTime agora() const { return recursos_.relogio(); }
+
+    // The folders and company of the run, for the company's files.
+    PastasEmpresa pastas() const;
+    // Both settings files of the run's company.
+    void carregaConfiguracao();
+    // The company data of the run's company (the activity lines of an earlier company dropped).
+    void carregaDadosEmpresa();
+
+    // A progress line on the status list and in the log.
+    void Mostra_Status(const QString& texto);
+    // The result dialog in a mode; the user's answer.
+    QString Mostra_Mensagem(ModoResultado modo, const QString& tag1, const QString& tag2,
+                            const QString& texto);
+    // A message, one line per "|"-separated piece.
+    void mensagem(const QString& texto) { Mostra_Mensagem(ModoResultado::Mensagem, {}, {}, texto); }
+    // Writes the lines as a text file; tells the user when that failed. A blank name does nothing.
+    void Salva_Arquivo(const QString& arquivo, const QStringList& linhas);
+    // The answer file "Retorno_DFe.Qel" of the calling application, from LbRetorno.
+    void gravaRetorno();
+    // A message to the calling application ("DFe-" + parameter).
+    void EnviaMensagem(const QString& parametro, const QString& texto);
+
+    // Chooses the company certificate: with the picker (only for the task "Configurar"), or
+    // silently by the identity the settings remember. False, after telling the user, when
+    // none could be chosen.
+    bool Selecionar_Certificado(UsoCertificado uso, bool comSeletor);
+    const Certificado& CertificadoSelecionado() const { return certificado_; }
+    bool certificadoPronto() const { return certificadoPronto_; }
+
+    // Signs a document or request with the selected certificate; empty (after telling the user)
+    // when it failed.
+    QString Assinar_XML(const QString& texto);
+
+    // Sends one request for the service and leaves the cleaned answer as the one line of
+    // LbRetorno. False when it stopped before the HTTP stage.
+    bool ChamaWebService(Servico servico);
+
+    // The printout of a document (a path or the XML text) by its kind, as the task asks: preview,
+    // printed copies, PDF. False when the kind has no printout yet (a status line says so).
+    // With somentePrevia, only the preview (the test mode before a transmission).
+    bool imprime(const QString& documento, TipoDocumento tipo, bool somentePrevia = false);
+
+    // Deletes the PDF pages and the e-mail request left by a task.
+    void limpaTemporarios();
+
+private:
+    bool perguntaTeste(TipoDocumento tipo, const QString& documento);
+    void falhaSelecao();
+
+    InterfaceUsuario& ui_;
+    CanalMensagens& canal_;
+    RecursosExecucao recursos_;
+    Registro registro_;
+    DialogoResultado dialogo_;
+    ContextoExecucao ctx_;
+    ConfiguracaoEmpresa cfg_;
+    DadosEmpresa dados_;
+    Certificado certificado_;
+    bool certificadoPronto_ = false;
+};
+
+} // namespace qel

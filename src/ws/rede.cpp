@@ -1,0 +1,19 @@
+#include "ws/rede.h"
+
+#include <QtGlobal>
+
+namespace qel {
+
+ConfiguracaoRede ConfiguracaoRede::doAmbiente() {
+    ConfiguracaoRede rede;
+    rede.hostUnico = qEnvironmentVariable("QEL_DFE_HOST");
+    bool ok = false;
+    const int segundos = qEnvironmentVariableIntValue("QEL_DFE_TEMPO_LIMITE", &ok);
+    if (ok && segundos > 0) rede.tempoLimiteMs = segundos * 1000;
+    rede.autoridadesExtras = qEnvironmentVariable("QEL_DFE_CA");
+    rede.arquivoHosts = qEnvironmentVariable("QEL_DFE_HOSTS");
+    rede.arquivoEnderecos = qEnvironmentVariable("QEL_DFE_ENDPOINTS");
+    return rede;
+}
+
+} // namespace qel

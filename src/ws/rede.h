@@ -1,0 +1,22 @@
+#pragma once
+
+// The network settings of an installation, read once when the program starts and handed to
+// everything that reaches a web service.
+
+#include <QString>
+
+namespace qel {
+
+struct ConfiguracaoRede {
+    QString hostUnico;          // host:port that takes every request (a local simulator)
+    int tempoLimiteMs = 120000; // waiting time of each phase of an exchange
+    QString autoridadesExtras;  // PEM file or folder of CAs trusted besides the system's
+    QString arquivoHosts;       // hosts of the roles, over the built-in ones
+    QString arquivoEnderecos;   // endpoint rows, over the built-in ones
+
+    // $QEL_DFE_HOST, $QEL_DFE_TEMPO_LIMITE (seconds), $QEL_DFE_CA, $QEL_DFE_HOSTS and
+    // $QEL_DFE_ENDPOINTS.
+    static ConfiguracaoRede doAmbiente();
+};
+
+} // namespace qel

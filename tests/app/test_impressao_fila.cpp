@@ -1,0 +1,46 @@
+// Printing a prepared report on a real CUPS queue (the cups-pdf virtual printer).
+
+#include "app/impressao_fila.h"
+#include "relatorio/relatorio.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPrinterInfo>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace qel;
+
+namespace {
+
+Modelo modelo() {
+    return Modelo::carrega(QString::fromUtf8(QEL_DADOS_TESTE) + u"/modelo_teste.json"_s);
+}
+
+TEST(ImpressaoFila, ImprimeNaFilaCupsComAsCopias) {
+    EXPECT_FALSE(imprimeNaFila(Relatorio(), {u"QelPDF"_s, 1, u"vazio"_s})) << "nothing prepared";
+    Relatorio relatorio;
+    relatorio.adicionaPagina(modelo());
+    EXPECT_FALSE(imprimeNaFila(relatorio, {u"Impressora Que Nao Existe"_s, 1, u"x"_s}));
+    if (QPrinterInfo::printerInfo(u"QelPDF"_s).isNull())
+        GTEST_SKIP() << "no CUPS queue QelPDF (scripts/fila-cups.sh makes it)";
+    // cups-pdf names its files after the job title, in the PDF folder of the user.
+    const QString titulo = u"qel-teste-"_s + QString::number(QDateTime::currentMSecsSinceEpoch());
+    const QDir saida(QDir::homePath() + u"/PDF"_s);
+    ASSERT_TRUE(imprimeNaFila(relatorio, {u"QelPDF"_s, 2, titulo}));
+    QElapsedTimer relogio;
+    relogio.start();
+    qsizetype chegaram = 0;
+    while (relogio.elapsed() < 30000) {
+        chegaram = saida.entryList({titulo + u"*"_s}, QDir::Files).size();
+        if (chegaram >= 2) break;
+        QThread::msleep(200);
+    }
+    EXPECT_EQ(chegaram, 2) << "one job per copy";
+    for (const QString& nome : saida.entryList({titulo + u"*"_s}, QDir::Files))
+        QFile::remove(saida.filePath(nome));
+}
+
+} // namespace
