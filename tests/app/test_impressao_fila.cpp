@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -41,6 +42,24 @@ TEST(ImpressaoFila, ImprimeNaFilaCupsComAsCopias) {
     EXPECT_EQ(chegaram, 2) << "one job per copy";
     for (const QString& nome : saida.entryList({titulo + u"*"_s}, QDir::Files))
         QFile::remove(saida.filePath(nome));
+}
+
+TEST(ImpressaoFila, PreviaImprimeComoAImpressaoDireta) {
+    // The preview's printer is set up as a direct print: the queue of the settings, the template's
+    // paper, the whole page.
+    if (QPrinterInfo::printerInfo(u"QelPDF"_s).isNull())
+        GTEST_SKIP() << "no CUPS queue QelPDF (scripts/fila-cups.sh makes it)";
+    Relatorio relatorio;
+    relatorio.adicionaPagina(modelo());
+    QPrinter impressora(QPrinter::HighResolution);
+    ASSERT_TRUE(preparaImpressora(impressora, relatorio, {u"QelPDF"_s, 1, u"x"_s}));
+    EXPECT_EQ(impressora.printerName(), u"QelPDF"_s);
+    EXPECT_TRUE(impressora.fullPage());
+    const QSizeF papel = impressora.pageLayout().pageSize().size(QPageSize::Millimeter);
+    EXPECT_NEAR(papel.width(), relatorio.pagina(0).papelMm().width(), 0.5);
+    EXPECT_NEAR(papel.height(), relatorio.pagina(0).papelMm().height(), 0.5);
+    QPrinter semFila(QPrinter::HighResolution);
+    EXPECT_FALSE(preparaImpressora(semFila, relatorio, {u"Impressora Que Nao Existe"_s, 1, u"x"_s}));
 }
 
 } // namespace

@@ -132,6 +132,25 @@ TEST_F(QelDFe, PastaDoServidorEModos) {
     EXPECT_TRUE(QFileInfo(raiz() + u"/DFe/Ini"_s).isDir());
 }
 
+TEST_F(QelDFe, ServidorEmCompartilhamentoOuOutraUnidadeERecusado) {
+    // Neither exists here; mapped to some local folder they would split the settings and the
+    // archive from the other workstations'.
+    for (const QByteArray& servidor : {"\\\\srv\\dados"_ba, "//srv/dados"_ba, "D:\\Qel"_ba, "z:"_ba}) {
+        SCOPED_TRACE(servidor.toStdString());
+        teste::escreve(raiz() + u"/Qel/test/Qel.Ini"_s, "SERVIDOR " + servidor + "\r\n");
+        noLocal(u"Qel_DFe.Qel"_s, "TAREFA Recepcao\r\nCNPJ 12345678000195\r\n");
+        const Execucao r = roda();
+        EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
+        EXPECT_TRUE(
+            r.saida.contains(u"Monte o compartilhamento e escreva na linha SERVIDOR o caminho da montagem"_s))
+            << r.saida.toStdString();
+        // Nothing was taken or made: the task waits for the corrected setting.
+        EXPECT_TRUE(QFile::exists(local(u"Qel_DFe.Qel"_s)));
+        EXPECT_EQ(QDir(raiz()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"Qel"_s});
+        EXPECT_FALSE(QFileInfo(local(u"Ini"_s)).exists());
+    }
+}
+
 TEST_F(QelDFe, DecodificacaoDeDiagnostico) {
     // "Olá, mundo" packed by gzip and Base64 by another program.
     QProcess gzip;
