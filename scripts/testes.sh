@@ -11,8 +11,8 @@ cmake --build build-testes
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 700 "$XDG_RUNTIME_DIR"
-# Qt and fontconfig keep caches for the life of the process; they are not leaks of ours.
-export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+# Leaks are looked for in every test program and in every run of the real program.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd build-testes
 ctest --output-on-failure --timeout 300 -j2

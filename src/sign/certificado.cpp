@@ -6,7 +6,6 @@
 #include <QList>
 #include <QStringList>
 #include <QTimeZone>
-#include <mutex>
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
@@ -103,11 +102,11 @@ QByteArray conteudoBio(BIO* bio) {
 } // namespace
 
 void carregaProvedoresOpenSsl() {
-    static std::once_flag uma;
-    std::call_once(uma, [] {
-        OSSL_PROVIDER_load(nullptr, "legacy");
-        OSSL_PROVIDER_load(nullptr, "default");
-    });
+    // Loaded for the life of the process; the handles are kept, so they stay owned.
+    static OSSL_PROVIDER* const legado = OSSL_PROVIDER_load(nullptr, "legacy");
+    static OSSL_PROVIDER* const padrao = OSSL_PROVIDER_load(nullptr, "default");
+    (void)legado;
+    (void)padrao;
 }
 
 Certificado::Certificado(X509* certificado, EVP_PKEY* chave, QList<X509*> cadeia)
