@@ -172,7 +172,8 @@ public:
             ++p;
             if (p == fim || static_cast<unsigned char>(*p) >= 128) continue;
             for (const std::size_t i : porPrimeiraLetra()[static_cast<unsigned char>(*p)])
-                if (resto.size() > 2 && resto[2] == kMarcas[i][2] && resto.startsWith(kMarcas[i]))
+                if (resto.size() > 3 && resto[2] == kMarcas[i][2] && resto[3] == kMarcas[i][3] &&
+                    resto.startsWith(kMarcas[i]))
                     presentes_ |= 1u << i;
         }
     }
