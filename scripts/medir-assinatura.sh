@@ -182,7 +182,8 @@ for r in $(seq "$rodadas"); do
   py="$("$python" "$pasta/assina.py" "$nfe" "$pfx" "$repeticoes")"
   hyperfine -N -w 2 -r 10 --export-json "$pasta/h.json" \
     "xmlsec1 --sign --id-attr:Id infNFe --pkcs12 $pfx --pwd 1234 --output $pasta/saida.xml $pasta/modelo$itens.xml" \
-    "$qel --assinar $nfe --cnpj $cnpj" "$qel --assinar $pasta/NFe1.xml --cnpj $cnpj" >/dev/null
+    "$qel --assinar $nfe --cnpj $cnpj" "$qel --assinar $pasta/NFe1.xml --cnpj $cnpj" >/dev/null \
+    2>"$pasta/hyperfine.txt" || { cat "$pasta/hyperfine.txt" >&2; exit 1; }
   x="$(medianaHyperfine "$pasta/h.json" 0)" q="$(medianaHyperfine "$pasta/h.json" 1)"
   q1="$(medianaHyperfine "$pasta/h.json" 2)"
   nossos+=("$nosso") pythons+=("$py") xmlsecs+=("$x") qels+=("$q") qels1+=("$q1")
