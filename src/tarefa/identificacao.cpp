@@ -16,19 +16,16 @@ namespace {
 const QString kInicioId = u"Id=\""_s;
 
 // Kind tests that need no key, in the order that decides.
-struct MarcaTipo {
-    const char16_t* marca;
-    TipoDocumento tipo;
-};
-constexpr std::array<MarcaTipo, 8> kMarcas{{
-    {u"<CANCELARNFSEENVIO", TipoDocumento::Evento},
-    {u"<INFPEDIDOCANCELAMENTO", TipoDocumento::Evento},
-    {u"NFPSE>", TipoDocumento::NFSe},
-    {u"<NFSE", TipoDocumento::NFSe},
-    {u"RPS>", TipoDocumento::NFSe},
-    {u"<OT>", TipoDocumento::DOT},
-    {u"INFOPERACAOPAGAMENTO", TipoDocumento::DOT},
-    {u"INFOPERACAOVALEPEDAGIO", TipoDocumento::DOT},
+using Marca = Grafia<TipoDocumento>;
+constexpr std::array<Marca, 8> kMarcas{{
+    {TipoDocumento::Evento, u"<CANCELARNFSEENVIO"},
+    {TipoDocumento::Evento, u"<INFPEDIDOCANCELAMENTO"},
+    {TipoDocumento::NFSe, u"NFPSE>"},
+    {TipoDocumento::NFSe, u"<NFSE"},
+    {TipoDocumento::NFSe, u"RPS>"},
+    {TipoDocumento::DOT, u"<OT>"},
+    {TipoDocumento::DOT, u"INFOPERACAOPAGAMENTO"},
+    {TipoDocumento::DOT, u"INFOPERACAOVALEPEDAGIO"},
 }};
 
 // A company number as a document carries it: 14 characters of the CNPJ shape (twelve letters
@@ -64,10 +61,10 @@ QString cnpjDaLinha(const QString& u) {
 // Looks at one line for the document kind. True when the whole identification ends here.
 bool identificaTipo(ContextoExecucao& ctx, const QString& linha) {
     const QString u = linha.toUpper().trimmed();
-    for (const MarcaTipo& m : kMarcas) {
-        if (u.contains(QStringView(m.marca))) {
+    for (const Marca& m : kMarcas) {
+        if (u.contains(QStringView(m.nome))) {
             ctx.CHAVE.clear();
-            ctx.Tipo = m.tipo;
+            ctx.Tipo = m.codigo;
             return false;
         }
     }
@@ -139,22 +136,18 @@ void Identifica_Documento(ContextoExecucao& ctx, const std::function<void()>& ca
 void Modelo_Chave(ContextoExecucao& ctx) {
     const QString chave = ctx.CHAVE.trimmed();
     if (chave.isEmpty()) return;
-    static const std::array<MarcaTipo, 6> modelos{{
-        {u"55", TipoDocumento::NFe},
-        {u"57", TipoDocumento::CTe},
-        {u"65", TipoDocumento::NFCe},
-        {u"58", TipoDocumento::MDFe},
-        {u"NS", TipoDocumento::NFSe},
-        {u"DT", TipoDocumento::DOT},
+    static constexpr std::array<Grafia<TipoDocumento>, 6> modelos{{
+        {TipoDocumento::NFe, u"55"},
+        {TipoDocumento::CTe, u"57"},
+        {TipoDocumento::NFCe, u"65"},
+        {TipoDocumento::MDFe, u"58"},
+        {TipoDocumento::NFSe, u"NS"},
+        {TipoDocumento::DOT, u"DT"},
     }};
-    const QString modelo = modeloDaChave(chave);
-    for (const MarcaTipo& m : modelos) {
-        if (modelo == QStringView(m.marca)) {
-            ctx.Tipo = m.tipo;
-            return;
-        }
-    }
-    if (chave.size() == 31) ctx.Tipo = TipoDocumento::NFSe;
+    if (const auto tipo = codigoDe<TipoDocumento>(modelos, modeloDaChave(chave)))
+        ctx.Tipo = *tipo;
+    else if (chave.size() == 31)
+        ctx.Tipo = TipoDocumento::NFSe;
 }
 
 void Identifica_Municipio(ContextoExecucao& ctx, const QString& texto) {

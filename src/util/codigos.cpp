@@ -8,12 +8,7 @@ namespace qel {
 
 namespace {
 
-struct NomeTipo {
-    TipoDocumento tipo;
-    const char16_t* nome;
-};
-
-constexpr std::array<NomeTipo, 7> kTipos{{
+constexpr std::array<Grafia<TipoDocumento>, 7> kTipos{{
     {TipoDocumento::NFe, u"NFe"},
     {TipoDocumento::NFCe, u"NFCe"},
     {TipoDocumento::CTe, u"CTe"},
@@ -26,15 +21,11 @@ constexpr std::array<NomeTipo, 7> kTipos{{
 } // namespace
 
 QString texto(TipoDocumento tipo) {
-    for (const NomeTipo& t : kTipos)
-        if (t.tipo == tipo) return QString::fromUtf16(t.nome);
-    return {};
+    return grafiaDe<TipoDocumento>(kTipos, tipo);
 }
 
 TipoDocumento tipoDocumento(const QString& texto) {
-    for (const NomeTipo& t : kTipos)
-        if (texto == QStringView(t.nome)) return t.tipo;
-    return TipoDocumento::Nenhum;
+    return codigoDe<TipoDocumento>(kTipos, texto).value_or(TipoDocumento::Nenhum);
 }
 
 QString codigo(Ambiente ambiente) {

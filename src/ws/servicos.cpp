@@ -1,17 +1,14 @@
 #include "ws/servicos.h"
 
+#include "util/codigos.h"
+
 #include <array>
 
 namespace qel {
 
 namespace {
 
-struct NomeServico {
-    Servico servico;
-    const char16_t* nome;
-};
-
-constexpr std::array<NomeServico, 16> kServicos{{
+constexpr std::array<Grafia<Servico>, 16> kServicos{{
     {Servico::Status, u"Status"},
     {Servico::Consultar, u"Consultar"},
     {Servico::Download, u"Download"},
@@ -33,15 +30,11 @@ constexpr std::array<NomeServico, 16> kServicos{{
 } // namespace
 
 QString nome(Servico servico) {
-    for (const NomeServico& s : kServicos)
-        if (s.servico == servico) return QString::fromUtf16(s.nome);
-    return {};
+    return grafiaDe<Servico>(kServicos, servico);
 }
 
 std::optional<Servico> servicoDoNome(const QString& nome) {
-    for (const NomeServico& s : kServicos)
-        if (nome == QStringView(s.nome)) return s.servico;
-    return std::nullopt;
+    return codigoDe<Servico>(kServicos, nome);
 }
 
 } // namespace qel
