@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the program and the tests need.
+# Installs the Debian 12 packages the build, the program and the tests need, and any further
+# packages named as arguments (the measuring scripts add their tools).
 set -euo pipefail
 
 pacotes=(
@@ -13,6 +14,7 @@ pacotes=(
   dbus openssl xmlsec1 python3 ca-certificates poppler-utils
   # tests: a real print queue (the cups-pdf virtual printer)
   cups cups-client cups-bsd printer-driver-cups-pdf
+  "$@"
 )
 
 faltam=()

@@ -15,18 +15,7 @@ itens="${1:-990}"
 rodadas="${RODADAS:-5}"
 repeticoes="${REPETICOES:-30}"
 
-bash scripts/dependencias.sh
-extras=(python3-xmlsec python3-lxml xmlsec1 hyperfine)
-faltam=()
-for p in "${extras[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || faltam+=("$p")
-done
-if ((${#faltam[@]})); then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${faltam[@]}"
-fi
+bash scripts/dependencias.sh python3-xmlsec python3-lxml xmlsec1 hyperfine
 # Debian's python3-xmlsec and python3-lxml are seen by Debian's own interpreter only.
 python=/usr/bin/python3
 

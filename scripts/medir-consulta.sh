@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 vezes="${1:-30}"
+bash scripts/dependencias.sh curl
 bash scripts/demo.sh >/dev/null
-command -v curl >/dev/null || { apt-get install -y -qq curl >/dev/null; }
 raiz="$PWD/build-demo/raiz"
 certificados="$PWD/build-demo/certificados"
 export QEL_DFE_RAIZ="$raiz" QEL_DFE_CERTIFICADOS="$raiz/loja" QEL_DFE_CA="$certificados/ca.crt"

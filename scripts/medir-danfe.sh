@@ -4,8 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 itens="${1:-990}"
-bash scripts/dependencias.sh
-command -v /usr/bin/time >/dev/null || { apt-get install -y -qq time >/dev/null; }
+bash scripts/dependencias.sh time
 cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF >/dev/null
 cmake --build build-demo --target qel-dfe >/dev/null
 raiz="$(mktemp -d)"

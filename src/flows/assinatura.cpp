@@ -10,11 +10,15 @@ using namespace Qt::StringLiterals;
 namespace qel {
 
 QString Operacoes::Assinar_XML(const QString& texto) {
+    return QString::fromUtf8(assinaUtf8(texto.toUtf8()));
+}
+
+QByteArray Operacoes::assinaUtf8(QByteArray texto) {
     ContextoAssinatura contexto;
     contexto.certificado = &certificado_;
     contexto.chave = ctx_.CHAVE;
     contexto.codigoMunicipio = ctx_.CODIGO_MUNICIPIO;
-    ResultadoAssinatura resultado;
+    ResultadoAssinaturaUtf8 resultado;
     try {
         // While "Apresentar.DFe" is in the local folder, copies of the text before and after
         // signing are kept for support.
@@ -23,7 +27,7 @@ QString Operacoes::Assinar_XML(const QString& texto) {
             contexto.arquivoDepois = caminhoNativo(u"C:\\Teste\\XML_Assinado.XML"_s);
             Prepara_Pasta(contexto.arquivoAntes, u"N"_s);
         }
-        resultado = assinaXml(texto, contexto);
+        resultado = assinaXmlUtf8(std::move(texto), contexto);
     } catch (const ErroInesperado& e) {
         // A diagnostic folder that cannot be made is a failed signature like any other.
         resultado.erro = e.texto();

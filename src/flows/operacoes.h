@@ -80,6 +80,8 @@ public:
     // Signs a document or request with the selected certificate; empty (after telling the user)
     // when it failed.
     QString Assinar_XML(const QString& texto);
+    // The same for a text in UTF-8 (a large document read from a file), without conversions.
+    QByteArray assinaUtf8(QByteArray texto);
 
     // Sends one request for the service and leaves the cleaned answer as the one line of
     // LbRetorno. False when it stopped before the HTTP stage.

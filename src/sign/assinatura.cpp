@@ -419,10 +419,13 @@ QString ultimoErroXml() {
     return QString::fromUtf8(erro->message).trimmed();
 }
 
-xmlNodePtr filhoAssinatura(xmlNodePtr raiz) {
+// The Signature children of the root: the template, and any the document already had there.
+QList<xmlNodePtr> filhosAssinatura(xmlNodePtr raiz) {
+    QList<xmlNodePtr> achados;
     for (xmlNodePtr filho = raiz ? raiz->children : nullptr; filho; filho = filho->next)
-        if (filho->type == XML_ELEMENT_NODE && xmlStrEqual(filho->name, BAD_CAST "Signature")) return filho;
-    return nullptr;
+        if (filho->type == XML_ELEMENT_NODE && xmlStrEqual(filho->name, BAD_CAST "Signature"))
+            achados.append(filho);
+    return achados;
 }
 
 xmlNodePtr filhoElemento(xmlNodePtr no, const char* nome) {
@@ -624,10 +627,16 @@ Valores calcula(const QByteArray& comModelo, const Certificado& certificado, con
                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT));
     if (!doc) return {{}, {}, ultimoErroXml()};
     Valores valores;
-    xmlNodePtr assinatura = filhoAssinatura(xmlDocGetRootElement(doc.get()));
+    const QList<xmlNodePtr> assinaturas = filhosAssinatura(xmlDocGetRootElement(doc.get()));
+    xmlNodePtr assinatura = assinaturas.value(0);
     const QByteArray id = local.idReferencia.toUtf8();
-    if (!assinatura || !filhoElemento(assinatura, "DigestValue") ||
-        !filhoElemento(assinatura, "SignedInfo")) {
+    if (assinaturas.size() > 1) {
+        // Signing over a signature already in place would compute values into the old one and
+        // hand back a document whose signature does not verify.
+        valores.erro =
+            u"o documento já está assinado: já há um elemento Signature onde a assinatura ficaria"_s;
+    } else if (!assinatura || !filhoElemento(assinatura, "DigestValue") ||
+               !filhoElemento(assinatura, "SignedInfo")) {
         valores.erro = u"o elemento Signature não ficou dentro do elemento raiz do documento"_s;
     } else if (xmlNodePtr elemento = elementoReferenciado(doc.get(), id); !elemento) {
         valores.erro = u"o documento não tem o elemento de Id \""_s + local.idReferencia +

@@ -293,7 +293,25 @@ TEST_F(Assinatura, CadaTipoNoSeuLugarEVerificavel) {
             r.texto.contains(u"<KeyInfo><X509Data><X509Certificate>"_s + certificado()->exportaBase64()),
             c.keyInfo);
         EXPECT_EQ(verifica(r.texto, c.elementoId), QString());
+        // Signed from UTF-8, as a document read from a file is: the very same bytes.
+        ContextoAssinatura contexto;
+        contexto.certificado = certificado();
+        contexto.chave = c.chave;
+        contexto.codigoMunicipio = c.municipio;
+        EXPECT_EQ(assinaXmlUtf8(c.texto.toUtf8(), contexto).texto, r.texto.toUtf8());
     }
+}
+
+TEST_F(Assinatura, RaizComOutrosNamespacesEIdioma) {
+    // Namespaces and xml: attributes in scope of the signed element take part in its inclusive
+    // canonical form and in SignedInfo's.
+    const QString texto = u"<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\" "
+                          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xml:lang=\"pt-BR\">"
+                          "<infNFe versao=\"4.00\" Id=\"NFe"_s +
+                          kChave + u"\"><ide><cUF>43</cUF></ide></infNFe></NFe>"_s;
+    const ResultadoAssinatura r = assina(texto);
+    ASSERT_EQ(r.erro, QString());
+    EXPECT_EQ(verifica(r.texto, u"infNFe"_s), QString());
 }
 
 TEST_F(Assinatura, CteSimplificadoEmQualquerLugarMudaACauda) {
@@ -302,6 +320,26 @@ TEST_F(Assinatura, CteSimplificadoEmQualquerLugarMudaACauda) {
         u"<CTe><infCte Id=\"CTe"_s + kChave + u"\"><xObs>CTeSimp</xObs></infCte></CTe>"_s, {}, {});
     EXPECT_EQ(l.cauda, 10);
     EXPECT_EQ(localAssinatura(u"<qualquer/>"_s, {}, {}).reconhecido, false);
+}
+
+TEST_F(Assinatura, LimpezaIgualEmTextoEEmUtf8) {
+    const struct {
+        QString entrada;
+        QString limpo;
+    } casos[] = {
+        {u"x \t y"_s, u"xy"_s},             // the tab goes first, then the two blanks it left
+        {u"a\u0001  \u0002  b"_s, u"ab"_s}, // four blanks once the control characters are gone
+        {u"a     b"_s, u"a b"_s},           // five: four, then one left
+        {u"a   b"_s, u"a b"_s},
+        {u"ação  já"_s, u"açãojá"_s},
+        {u"limpo"_s, u"limpo"_s},
+        {QString(), QString()},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.entrada.toStdString());
+        EXPECT_EQ(limpaParaAssinatura(c.entrada), c.limpo);
+        EXPECT_EQ(limpaParaAssinatura(c.entrada.toUtf8()), c.limpo.toUtf8());
+    }
 }
 
 TEST_F(Assinatura, LimpezaAntesDaAssinatura) {
@@ -325,6 +363,13 @@ TEST_F(Assinatura, Falhas) {
     EXPECT_FALSE(dentroDeOutro.erro.isEmpty());
     ContextoAssinatura semCertificado;
     EXPECT_FALSE(assinaXml(u"<NFe/>"_s, semCertificado).erro.isEmpty());
+    // A document signed already is not signed again over its signature.
+    const ResultadoAssinatura primeira =
+        assina(u"<NFe><infNFe Id=\"NFe"_s + kChave + u"\"><a/></infNFe></NFe>"_s);
+    ASSERT_EQ(primeira.erro, QString());
+    const ResultadoAssinatura segunda = assina(primeira.texto);
+    EXPECT_TRUE(segunda.texto.isEmpty());
+    EXPECT_TRUE(segunda.erro.startsWith(u"o documento já está assinado"_s)) << segunda.erro.toStdString();
 }
 
 TEST_F(Assinatura, DocumentosReaisReassinadosValidamNoEsquema) {

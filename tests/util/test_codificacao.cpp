@@ -1,4 +1,5 @@
 #include "apoio.h"
+#include "util/arquivos.h"
 #include "util/codificacao.h"
 
 #include <gtest/gtest.h>
@@ -37,4 +38,27 @@ TEST(Codificacao, ArquivoDeTexto) {
     };
     for (const auto& c : casos)
         EXPECT_EQ(decodificaTextoArquivo(c.bytes), c.texto) << c.bytes.toHex().data();
+}
+
+TEST(Codificacao, TextoJuntoEmUtf8ComoAsLinhasAparadas) {
+    // The one-pass reading of a document gives what the lines of the file, each trimmed, joined
+    // would give, in every encoding a calling application writes.
+    const QByteArray casos[] = {
+        "  <a>\r\n    <b>S\xe3o</b>\r\n  </a>\r\n",                       // 1252, CR LF, indented
+        "<a>\n\t<b>S\xc3\xa3o</b> \n</a>",                                // UTF-8 without BOM
+        "\xef\xbb\xbf <a>\r<b>x</b>\r</a> ",                              // UTF-8 BOM, CR alone
+        "\xef\xbb\xbf\xef\xbb\xbf<a/>",                                   // a second BOM stays text
+        QByteArray("\xff\xfe<\0a\0>\0\r\0\n\0 \0\xe3\0<\0/\0a\0>\0", 22), // UTF-16 LE
+        "<a>\xa0x\xa0</a>\xa0\r\n\xa0<b/>",                               // 1252 no-break spaces at the ends
+        "<a>\xc2\xa0x</a>\xc2\xa0\n<b>\xf0\x9f\x98\x80</b>",              // UTF-8 no-break space, emoji
+        "",
+        "\r\n\r\n",
+    };
+    for (const QByteArray& bytes : casos) {
+        SCOPED_TRACE(bytes.toHex().toStdString());
+        QString esperado;
+        for (const QString& linha : divideLinhas(decodificaTextoArquivo(bytes)))
+            esperado += linha.trimmed();
+        EXPECT_EQ(textoArquivoJuntoUtf8(bytes), esperado.toUtf8());
+    }
 }
