@@ -168,6 +168,10 @@ Desfecho ExecucaoTarefa::executa() {
     op_.reinicia(pastaLocal());
     decodificacaoDiagnostico();
     op_.Mostra_Status(u"Obtendo tarefa"_s);
+    // A row of the installation's endpoint or host files that was not understood changes where
+    // requests go: said before anything is sent.
+    for (const QString& erro : op_.recursos().enderecos.erros())
+        op_.Mostra_Status(u"Linha não entendida na tabela de endereços: "_s + erro);
     if (!determinaPastas()) return Desfecho::Recusada;
 
     if (!tomaArquivoTarefa() && !tomaDocumentoXml() && !semTrabalho()) {

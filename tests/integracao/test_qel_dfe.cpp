@@ -151,6 +151,16 @@ TEST_F(QelDFe, ServidorEmCompartilhamentoOuOutraUnidadeERecusado) {
     }
 }
 
+TEST_F(QelDFe, LinhaNaoEntendidaDaTabelaDeEnderecosEDita) {
+    teste::escreve(raiz() + u"/enderecos.conf"_s, "atende NFe 35 NFE-PR sefa-pr-nfe\nservico X\n");
+    extras.insert(u"QEL_DFE_ENDPOINTS"_s, raiz() + u"/enderecos.conf"_s);
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Consultar Servico (NFe)\r\nCNPJ 12345678000195\r\nUF SP\r\n");
+    const Execucao r = roda();
+    EXPECT_TRUE(r.saida.contains(u"Linha não entendida na tabela de endereços: "_s + raiz() +
+                                 u"/enderecos.conf:2: servico X\n"_s))
+        << r.saida.toStdString();
+}
+
 TEST_F(QelDFe, DecodificacaoDeDiagnostico) {
     // "Olá, mundo" packed by gzip and Base64 by another program.
     QProcess gzip;
