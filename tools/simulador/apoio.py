@@ -48,24 +48,29 @@ def certificados(pasta):
 class Simulador:
     """The simulator of this folder, by its entry point, as the other tests start it."""
 
-    def __init__(self):
+    def __init__(self, *opcoes):
+        """`opcoes`: more options of the command line (files named relative to self.pasta)."""
         if not shutil.which("xmlsec1") or not shutil.which("openssl"):
             raise unittest.SkipTest("os comandos xmlsec1 e openssl sao necessarios")
         self.pasta = tempfile.mkdtemp(prefix="teste-simulador-")
         certificados(self.pasta)
         self.arquivo_cenario = self._em("cenario")
+        self.certificado_protocolo = self._em("protocolo.crt")
         self.processo = subprocess.Popen(
             [PYTHON, os.path.join(AQUI, "simulador.py"), "--porta", "0",
              "--certificado", self._em("servidor.crt"), "--chave", self._em("servidor.key"),
              "--ca-clientes", self._em("ca.crt"), "--arquivo-cenario", self.arquivo_cenario,
              "--lentidao", "0.2", "--registro", self._em("registro.log"),
-             "--pasta-recebidos", self._em("recebidos")],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+             "--pasta-recebidos", self._em("recebidos"),
+             "--gravar-certificado-protocolo", self.certificado_protocolo] + list(opcoes),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.pasta)
         pronto, _, _ = select.select([self.processo.stdout], [], [], TEMPO)
         linha = self.processo.stdout.readline().decode() if pronto else ""
         if not linha.startswith("pronto "):
+            self.processo.kill()
+            erro = self.processo.communicate(timeout=TEMPO)[1].decode(errors="replace")
             self.parar()
-            raise RuntimeError("simulador nao iniciou: %r" % linha)
+            raise RuntimeError("simulador nao iniciou: %r %s" % (linha, erro))
         self.porta = int(linha.split()[1])
         self.contexto = ssl.create_default_context(cafile=self._em("ca.crt"))
         self.contexto.load_cert_chain(self._em("cliente.crt"), self._em("cliente.key"))

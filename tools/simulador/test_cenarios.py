@@ -28,6 +28,15 @@ class TabelaDeCenarios(unittest.TestCase):
             ({"x": {"http": {"status": 302}}}, "302"),
             ({"x": {"http": {"status": 500}}}, "sem o texto da falha"),
             ({"x": {"http": {"esperar": True}, "resposta": []}}, "chaves desconhecidas ['resposta']"),
+            ({"x": {"http": {"processar": True}}}, "processar so vale com fechar"),
+            ({"x": {"respostas": [{"servicos": ["nfe_ret_autorizacao"], "em_processamento": "0"}]}},
+             "valor '0' invalido para em_processamento"),
+            ({"x": {"respostas": [{"servicos": ["nfe_ret_autorizacao"], "em_processamento": True}]}},
+             "valor True invalido para em_processamento"),
+            ({"x": {"respostas": [{"servicos": ["nfe_ret_autorizacao"], "em_processamento": -1}]}},
+             "valor -1 invalido"),
+            ({"x": {"respostas": [{"servicos": ["cte_autorizacao"], "sem_protocolo": "sim"}]}},
+             "valor 'sim' invalido para sem_protocolo"),
         ]
         for tabela, motivo in casos:
             with self.subTest(motivo=motivo):

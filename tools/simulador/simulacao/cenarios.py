@@ -11,7 +11,10 @@ import os
 
 ARQUIVO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cenarios.json")
 CHAVES_CENARIO = {"efeito", "http", "respostas"}
-CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "esperar"}
+CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "processar", "esperar"}
+# Row values of a fixed kind: a wrong one would otherwise show only when a request reads it.
+TIPOS = {"assincrono": bool, "protocolo": bool, "pendente": bool, "sem_protocolo": bool,
+         "em_processamento": int}
 
 
 class TabelaInvalida(ValueError):
@@ -60,6 +63,8 @@ def _http(nome, cenario):
         raise TabelaInvalida("cenario %s: status HTTP %r nao simulado" % (nome, http["status"]))
     if http.get("status") == 500 and not http.get("falha"):
         raise TabelaInvalida("cenario %s: status 500 sem o texto da falha" % nome)
+    if http.get("processar") and not http.get("fechar"):
+        raise TabelaInvalida("cenario %s: processar so vale com fechar" % nome)
     return http
 
 
@@ -67,6 +72,12 @@ def _regras(nome, cenario, chaves):
     regras = {}
     for linha in cenario.get("respostas", []):
         valores = {k: v for k, v in linha.items() if k != "servicos"}
+        for chave, valor in valores.items():
+            # type(), not isinstance(): true is an int to Python, not a count to the table.
+            if chave in TIPOS and (type(valor) is not TIPOS[chave] or
+                                   (TIPOS[chave] is int and valor < 0)):
+                raise TabelaInvalida("cenario %s: valor %r invalido para %s"
+                                     % (nome, valor, chave))
         for padrao in linha.get("servicos") or []:
             achados = fnmatch.filter(chaves, padrao)
             if not achados:

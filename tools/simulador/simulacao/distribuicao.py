@@ -49,7 +49,8 @@ def nfe_proc(chave, tp_amb, contexto):
         digest = re.search(rb"<DigestValue>([^<]*)</DigestValue>", nfe)
         protocolo = Protocolo("nfe", chave, tp_amb, "100", "Autorizado o uso da NF-e",
                               agora(), contexto.memoria.numero(chave[:2]),
-                              digest.group(1).decode() if digest else None)
+                              digest.group(1).decode() if digest else None,
+                              assinante=contexto.autoridade)
     return (('<nfeProc xmlns="%s" versao="4.00">' % NS["nfe"]).encode() + nfe +
             protocolo.xml().encode() + b"</nfeProc>")
 

@@ -7,7 +7,7 @@ import re
 from . import sefaz_respostas as respostas
 from .comum import agora, els, recortar
 from .memoria import Lote
-from .sefaz import (CHAVES_AUTORIZACAO, FAMILIAS, NS, UF_CODIGO, Rejeicao, filho,
+from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_RESPOSTA, FAMILIAS, NS, UF_CODIGO, Rejeicao, filho,
                     rejeicao_schema, servico, texto, uf_do_pedido)
 
 
@@ -50,7 +50,9 @@ def autorizacao(pedido, rej, contexto):
     else:
         cstat, motivo = rej
     corpo = ""
-    if recibo:
+    if (pedido.regra or {}).get("sem_protocolo"):
+        pass  # the outcome is recorded; only the answer lost what follows its code
+    elif recibo:
         corpo = "<infRec>" + els(("nRec", recibo), ("tMed", "1")) + "</infRec>"
     elif cstat == "104":
         corpo = protocolos[0].xml()
@@ -74,18 +76,20 @@ def ret_autorizacao(pedido, rej, contexto):
     c_uf = lote.c_uf if lote else uf_do_pedido(pedido, n_rec[:2])
     protocolos = ""
     desvio = pedido.desvio() if lote else None
+    regra = pedido.regra or {}
     if rej:
         cstat, motivo = rej
     elif lote is None:
         cstat, motivo = "106", "Lote nao localizado"
     elif desvio:
         cstat, motivo = desvio
-    elif lote.consultas == 1:
+    elif lote.consultas <= regra.get("em_processamento", 1):
         cstat, motivo = "105", "Lote em processamento"
     else:
         # The receipt reports the outcome decided when the lot arrived.
         cstat, motivo = "104", "Lote processado"
-        protocolos = "".join(p.xml() for p in lote.protocolos)
+        if not regra.get("sem_protocolo"):
+            protocolos = "".join(p.xml() for p in lote.protocolos)
     return ('<retConsReciNFe xmlns="%s" versao="4.00">' % NS["nfe"] +
             els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
                 ("nRec", n_rec if re.fullmatch(r"\d{15}", n_rec) else "0" * 15),
@@ -162,8 +166,10 @@ STATUS = _nfe("nfe_status", "NFeStatusServico4", "nfeStatusServicoNF", "consStat
               respostas.status)
 AUTORIZACAO = _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe",
                    autorizacao, chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"})
+# em_processamento: how many queries of a receipt answer 105 before its outcome (1 by default).
 RET_AUTORIZACAO = _nfe("nfe_ret_autorizacao", "NFeRetAutorizacao4", "nfeRetAutorizacaoLote",
-                       "consReciNFe", ret_autorizacao)
+                       "consReciNFe", ret_autorizacao,
+                       chaves_cenario=CHAVES_RESPOSTA | {"em_processamento", "sem_protocolo"})
 INUTILIZACAO = _nfe("nfe_inutilizacao", "NFeInutilizacao4", "nfeInutilizacaoNF", "inutNFe",
                     respostas.inutilizacao)
 CONSULTA = _nfe("nfe_consulta", "NFeConsultaProtocolo4", "nfeConsultaNF", "consSitNFe",

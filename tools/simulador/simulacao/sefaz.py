@@ -7,9 +7,10 @@ import binascii
 import re
 import xml.etree.ElementTree as ET
 import zlib
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 from . import assinatura
+from .assinatura import modelo_assinatura
 from .comum import CORPO_MAXIMO, FalhaSoap, els, local, ns_de, recortar
 from .servico import Resposta, preencher
 from .soap import elemento_unico, envelope, ler_envelope
@@ -68,9 +69,10 @@ RAIZES = {
 }
 
 # Keys of a scenario row: every SEFAZ answer can be replaced by a status and its text; an
-# authorization also reads whether a protocol is given and what the document becomes.
+# authorization also reads whether a protocol is given, what the document becomes and whether
+# the answer leaves out the element after its code (the protocol, or the receipt of a lot).
 CHAVES_RESPOSTA = frozenset({"cStat", "xMotivo"})
-CHAVES_AUTORIZACAO = CHAVES_RESPOSTA | {"protocolo", "situacao"}
+CHAVES_AUTORIZACAO = CHAVES_RESPOSTA | {"protocolo", "situacao", "sem_protocolo"}
 
 
 class Rejeicao(Exception):
@@ -375,11 +377,39 @@ class Protocolo:
     dh_recbto: str
     n_prot: str = None
     dig_val: str = None
+    assinante: object = field(default=None, repr=False, compare=False)
+    _assinado: str = field(default=None, repr=False, compare=False)
 
     def xml(self):
+        """The protocol element.  One with a number is signed by the authority's key, the
+        first time it is shown, and is the same text in every answer that carries it."""
         f = FAMILIAS[self.familia]
-        return ('<%s versao="%s"><infProt>' % (f["prot"], f["versao"]) +
-                els(("tpAmb", self.tp_amb), ("verAplic", f["ver_aplic"]), (f["chave"], self.chave),
-                    ("dhRecbto", self.dh_recbto), ("nProt", self.n_prot),
-                    ("digVal", self.dig_val), ("cStat", self.cstat), ("xMotivo", self.motivo)) +
-                "</infProt></%s>" % f["prot"])
+        campos = els(("tpAmb", self.tp_amb), ("verAplic", f["ver_aplic"]), (f["chave"], self.chave),
+                     ("dhRecbto", self.dh_recbto), ("nProt", self.n_prot),
+                     ("digVal", self.dig_val), ("cStat", self.cstat), ("xMotivo", self.motivo))
+        fim = "</%s>" % f["prot"]
+        if not self.n_prot or self.assinante is None:
+            # Rejections carry no number, so no Id to sign, as at the authority.
+            return '<%s versao="%s"><infProt>%s</infProt>%s' % (f["prot"], f["versao"], campos, fim)
+        if self._assinado is None:
+            # Two threads may both sign it: the result is the same bytes (PKCS#1 v1.5 is
+            # deterministic), so the race costs one xmlsec1 run and no lock is held meanwhile.
+            self._assinado = _assinar_protocolo(self.assinante, f, NS[self.familia],
+                                                "ID" + self.n_prot, campos, fim)
+        return self._assinado
+
+
+def _assinar_protocolo(assinante, f, ns, ident, campos, fim):
+    """The protocol signed on its own, declaring its namespace, so that its canonical form (and
+    so the signature) holds where it is cut out to: the proc, whose root declares that same
+    namespace and no other.  xmlns comes after versao, as the services write it."""
+    abertura = '<%s versao="%s" xmlns="%s">' % (f["prot"], f["versao"], ns)
+    inf = '<infProt Id="%s">%s</infProt>' % (ident, campos)
+    assinado = assinante.assinar((abertura + inf + modelo_assinatura("#" + ident) + fim)
+                                 .encode("utf-8"), "infProt").decode("utf-8")
+    assinatura = re.search(r"<Signature[\s>].*</Signature>", assinado, re.S).group(0)
+    # Values outside SignedInfo may lose xmlsec1's line breaks: the answers stay on one line.
+    assinatura = re.sub(r"<(SignatureValue|X509Certificate)>([^<]*)</\1>",
+                        lambda m: "<%s>%s</%s>" % (m.group(1), re.sub(r"\s+", "", m.group(2)),
+                                                   m.group(1)), assinatura)
+    return abertura + inf + assinatura + fim

@@ -53,7 +53,8 @@ def avaliar_documento(pedido, familia, dados, contexto):
     erro, digest = verificar_assinatura(contexto, dados, familia, f["inf"])
     if erro and erro[0] in ("215", "225"):
         raise Rejeicao(*erro)
-    protocolo = Protocolo(familia, chave, tp_amb, "", "", agora(), dig_val=digest)
+    protocolo = Protocolo(familia, chave, tp_amb, "", "", agora(), dig_val=digest,
+                          assinante=contexto.autoridade)
     # Look-up and record under one lock: two lots with the same key at once get one
     # authorization and one duplicate, as at the authority.
     with memoria.trava:
@@ -104,6 +105,8 @@ def autorizacao_sincrona(pedido, rej, contexto):
     else:
         cstat, motivo = rej
         c_uf = uf_do_pedido(pedido)
+    if (pedido.regra or {}).get("sem_protocolo"):
+        protocolo = None
     return ('<%s xmlns="%s" versao="%s">' % (raiz_resposta, NS[familia], f["versao"]) +
             els(("tpAmb", pedido.tp_amb), ("cUF", c_uf), ("verAplic", f["ver_aplic"]),
                 ("cStat", cstat), ("xMotivo", motivo)) +

@@ -37,6 +37,7 @@ class Contexto:
     verificador: object
     certificado: str       # the server's certificate and key, for documents made up here
     chave_privada: str
+    autoridade: object = None   # Assinante of the protocols: the authority's own key
 
 
 class Preenchimento(dict):

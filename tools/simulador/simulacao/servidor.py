@@ -16,7 +16,7 @@ import traceback
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import urlsplit
 
-from .assinatura import Verificador
+from .assinatura import Assinante, FalhaAssinatura, Verificador, gerar_par
 from .cenarios import Cenarios
 from .comum import CORPO_MAXIMO, LENTIDAO_MAXIMA, TEMPO_CONEXAO, TEMPO_HANDSHAKE, FalhaSoap
 from .memoria import Memoria
@@ -110,7 +110,7 @@ class Atendente(BaseHTTPRequestHandler):
         elif efeito is None:
             registrar(http=500, resultado="cenario-desconhecido")
             self.enviar_falha(soap, "Cenario desconhecido no simulador: '%s'" % cenario, "soap:Receiver")
-        elif efeito.get("fechar"):
+        elif efeito.get("fechar") and not efeito.get("processar"):
             # Drop the connection with nothing written, like a server that falls over.
             self.close_connection = True
             registrar(http="-", resultado="conexao-fechada")
@@ -120,9 +120,20 @@ class Atendente(BaseHTTPRequestHandler):
         else:
             if efeito.get("esperar"):
                 time.sleep(simulador.lentidao)
-            self.atender_servico(rota, servico, corpo, cenario, soap, registrar)
+            codigo, tipo, resposta, campos = self.atender_servico(rota, servico, corpo, cenario,
+                                                                  soap, registrar)
+            if efeito.get("fechar"):
+                # The service did its work (and remembers it); only the answer is lost.
+                self.close_connection = True
+                campos.pop("http", None)
+                campos.pop("resultado", None)
+                registrar(**campos, http="-", resultado="conexao-fechada")
+            else:
+                registrar(**campos)
+                self.enviar(codigo, tipo, resposta)
 
     def atender_servico(self, rota, servico, corpo, cenario, soap, registrar):
+        """Runs the service; returns (HTTP status, Content-Type, body, fields of the log line)."""
         simulador = self.server.simulador
         sequencia = registrar.keywords["seq"]
         try:
@@ -136,19 +147,19 @@ class Atendente(BaseHTTPRequestHandler):
             lido = servico.ler(pedido)
         except FalhaSoap as falha:
             simulador.registro.guardar(sequencia, servico.nome, None, corpo)
-            registrar(acao=acao_bruta(self.headers), http=500, resultado="Fault", motivo=falha.motivo)
-            self.enviar_falha(soap, falha.motivo, falha.codigo)
-            return
+            return (500, tipo_resposta(soap), envelope_falha(falha.motivo, falha.codigo),
+                    dict(acao=acao_bruta(self.headers), http=500, resultado="Fault",
+                         motivo=falha.motivo))
         try:
             resposta = servico.responder(lido, simulador.contexto)
         except Exception as erro:  # a fault of the simulator itself must still reach the client
             traceback.print_exc()
-            registrar(acao=acao, http=500, resultado="erro-interno")
-            self.enviar_falha(soap_pedido, "Erro interno do simulador: %s" % erro, "soap:Receiver")
-            return
+            return (500, tipo_resposta(soap_pedido),
+                    envelope_falha("Erro interno do simulador: %s" % erro, "soap:Receiver"),
+                    dict(acao=acao, http=500, resultado="erro-interno"))
         simulador.registro.guardar(sequencia, servico.nome, resposta.documento, corpo)
-        registrar(soap=soap_pedido, acao=acao, http=200, **resposta.campos)
-        self.enviar(200, tipo_resposta(soap_pedido), resposta.corpo)
+        return (200, tipo_resposta(soap_pedido), resposta.corpo,
+                dict(soap=soap_pedido, acao=acao, http=200, **resposta.campos))
 
 
 class ServidorTLS(ThreadingHTTPServer):
@@ -191,7 +202,7 @@ class ServidorTLS(ThreadingHTTPServer):
 
 
 class Simulador:
-    def __init__(self, opcoes, rotas, cenarios, verificador):
+    def __init__(self, opcoes, rotas, cenarios, verificador, autoridade):
         self.rotas = rotas
         self.cenarios = cenarios
         self.cenario_inicial = opcoes.cenario
@@ -199,7 +210,8 @@ class Simulador:
         self.lentidao = opcoes.lentidao
         self.registro = Registro(opcoes.registro, opcoes.pasta_recebidos)
         self.contexto = Contexto(memoria=Memoria(), verificador=verificador,
-                                 certificado=opcoes.certificado, chave_privada=opcoes.chave)
+                                 certificado=opcoes.certificado, chave_privada=opcoes.chave,
+                                 autoridade=autoridade)
 
     def cenario_atual(self):
         """The scenario file's first line wins, read again on every request.  Bytes that are not
@@ -238,15 +250,23 @@ def ler_opcoes(argv, nomes_cenarios):
     analisador.add_argument("--pasta-recebidos", help="pasta onde gravar cada corpo recebido")
     analisador.add_argument("--tls-maximo", choices=("1.2", "1.3"), default="1.3",
                             help="versao maxima de TLS (1.2 imita servidores antigos)")
+    analisador.add_argument("--chave-protocolo",
+                            help="chave PEM que assina os protocolos (com --certificado-protocolo); "
+                                 "sem ela, um par e gerado na partida")
+    analisador.add_argument("--certificado-protocolo", help="certificado PEM da --chave-protocolo")
+    analisador.add_argument("--gravar-certificado-protocolo", metavar="ARQ",
+                            help="grava em ARQ, antes de 'pronto', o certificado PEM dos protocolos")
     opcoes = analisador.parse_args(argv)
+    if bool(opcoes.chave_protocolo) != bool(opcoes.certificado_protocolo):
+        analisador.error("--chave-protocolo e --certificado-protocolo vao juntos")
     if opcoes.endereco != "127.0.0.1":
         analisador.error("o simulador so escuta em 127.0.0.1 (recebido %s)" % opcoes.endereco)
     if not 0 <= opcoes.porta <= 65535:
         analisador.error("porta invalida")
     if not 0 <= opcoes.lentidao <= LENTIDAO_MAXIMA:
         analisador.error("--lentidao deve estar entre 0 e %d segundos" % LENTIDAO_MAXIMA)
-    for nome in ("certificado", "chave", "ca_clientes"):
-        if not os.path.isfile(getattr(opcoes, nome)):
+    for nome in ("certificado", "chave", "ca_clientes", "chave_protocolo", "certificado_protocolo"):
+        if getattr(opcoes, nome) is not None and not os.path.isfile(getattr(opcoes, nome)):
             analisador.error("arquivo nao encontrado: %s" % getattr(opcoes, nome))
     if opcoes.pasta_recebidos:
         os.makedirs(opcoes.pasta_recebidos, exist_ok=True)
@@ -264,6 +284,30 @@ def contexto_tls(opcoes):
     return contexto
 
 
+def chave_da_autoridade(opcoes, verificador, pasta):
+    """The key that signs the protocols, as the authorities sign theirs: the pair given, else
+    one made now; its certificate is written where --gravar-certificado-protocolo says, so a
+    client can check a protocol against it."""
+    try:
+        if opcoes.chave_protocolo:
+            autoridade = Assinante(verificador, opcoes.chave_protocolo, opcoes.certificado_protocolo)
+            autoridade.conferir()
+        else:
+            openssl = shutil.which("openssl")
+            if not openssl:
+                sys.exit("simulador: comando openssl nao encontrado (gera a chave dos protocolos)")
+            autoridade = Assinante(verificador, *gerar_par(openssl, pasta))
+    except FalhaAssinatura as erro:
+        sys.exit("simulador: chave dos protocolos: %s" % erro)
+    if opcoes.gravar_certificado_protocolo:
+        try:
+            shutil.copyfile(autoridade.certificado, opcoes.gravar_certificado_protocolo)
+        except OSError as erro:
+            sys.exit("simulador: nao foi possivel gravar %s: %s"
+                     % (opcoes.gravar_certificado_protocolo, erro.strerror or erro))
+    return autoridade
+
+
 def main(argv=None):
     rotas = montar_rotas()
     try:
@@ -279,7 +323,9 @@ def main(argv=None):
     except (ssl.SSLError, OSError) as erro:
         sys.exit("simulador: certificado, chave ou AC invalidos: %s" % erro)
     with tempfile.TemporaryDirectory(prefix="simulador-") as pasta:
-        simulador = Simulador(opcoes, rotas, cenarios, Verificador(xmlsec, opcoes.ca_clientes, pasta))
+        verificador = Verificador(xmlsec, opcoes.ca_clientes, pasta)
+        autoridade = chave_da_autoridade(opcoes, verificador, pasta)
+        simulador = Simulador(opcoes, rotas, cenarios, verificador, autoridade)
         try:
             servidor = ServidorTLS((opcoes.endereco, opcoes.porta), contexto, simulador)
         except OSError as erro:
