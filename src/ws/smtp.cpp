@@ -1,13 +1,11 @@
 #include "ws/smtp.h"
 
-#include "util/posse_c.h"
+#include "ws/curl_comum.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <curl/curl.h>
-#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -15,55 +13,7 @@ namespace qel {
 
 namespace {
 
-using Curl = Posse<CURL, curl_easy_cleanup>;
-using ListaCurl = Posse<curl_slist, curl_slist_free_all>;
 using Mime = Posse<curl_mime, curl_mime_free>;
-
-void iniciaCurl() {
-    static std::once_flag uma;
-    std::call_once(uma, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// False when the list could not grow (out of memory); the list stays owned either way.
-bool acrescenta(ListaCurl& lista, const QByteArray& linha) {
-    curl_slist* nova = curl_slist_append(lista.get(), linha.constData());
-    if (!nova) return false;
-    (void)lista.release();
-    lista.reset(nova);
-    return true;
-}
-
-QByteArray leArquivo(const QString& caminho) {
-    QFile f(caminho);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The server is verified as the web services are: the system's hashed folder, which OpenSSL
-// reads only for the issuer it needs, plus the installation's extra authorities from memory
-// (the system's bundle file too where there is no hashed folder).
-constexpr const char* kPastaAutoridadesSistema = "/etc/ssl/certs";
-
-QByteArray autoridadesAdicionais(const QString& extra, bool semPastaDoSistema) {
-    QByteArray pem;
-    if (semPastaDoSistema) {
-        for (const char* sistema :
-             {"/etc/ssl/certs/ca-certificates.crt", "/etc/pki/tls/certs/ca-bundle.crt"}) {
-            pem = leArquivo(QString::fromLatin1(sistema));
-            if (!pem.isEmpty()) break;
-        }
-    }
-    if (!extra.isEmpty()) {
-        const QFileInfo info(extra);
-        if (info.isDir()) {
-            const QDir pasta(extra);
-            for (const QString& nome : pasta.entryList({u"*.pem"_s, u"*.crt"_s}, QDir::Files, QDir::Name))
-                pem += '\n' + leArquivo(pasta.filePath(nome));
-        } else {
-            pem += '\n' + leArquivo(extra);
-        }
-    }
-    return pem;
-}
 
 bool temControle(const QString& texto) {
     return std::any_of(texto.begin(), texto.end(),
@@ -348,10 +298,6 @@ QString enviaSmtp(const ServidorSmtp& servidor, const MensagemSmtp& mensagem) {
 
     const QByteArray url = enderecoSmtp(servidor).toUtf8();
     const QByteArray remetente = '<' + enderecoEnvelope(mensagem.remetente).toUtf8() + '>';
-    const bool pastaSistema = QFileInfo(QString::fromLatin1(kPastaAutoridadesSistema)).isDir();
-    const QByteArray autoridades = autoridadesAdicionais(servidor.autoridadesExtras, !pastaSistema);
-    curl_blob blobAutoridades{const_cast<char*>(autoridades.constData()),
-                              static_cast<size_t>(autoridades.size()), CURL_BLOB_COPY};
     char erro[CURL_ERROR_SIZE] = {};
     const long segundos = std::max(1L, static_cast<long>((servidor.tempoLimiteMs + 999) / 1000));
 
@@ -364,12 +310,7 @@ QString enviaSmtp(const ServidorSmtp& servidor, const MensagemSmtp& mensagem) {
     // A server that stops taking the message is given up after one waiting time without progress.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, segundos);
-    curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
-    if (pastaSistema) curl_easy_setopt(curl, CURLOPT_CAPATH, kPastaAutoridadesSistema);
-    if (!autoridades.isEmpty()) curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blobAutoridades);
+    verificaServidor(curl, servidor.autoridadesExtras);
     // Once TLS is asked for, a server that does not offer or refuses STARTTLS ends the exchange:
     // the password and the document never travel in clear.
     curl_easy_setopt(curl, CURLOPT_USE_SSL,

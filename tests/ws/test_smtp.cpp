@@ -3,6 +3,7 @@
 // Python's email module.
 
 #include "apoio.h"
+#include "integracao/servidor_smtp.h"
 #include "ws/smtp.h"
 
 #include <QDir>
@@ -43,95 +44,12 @@ private:
     QTemporaryDir pasta_;
 };
 
-QString executaPython(const QStringList& argumentos, QByteArray* erro = nullptr) {
-    QProcess p;
-    p.start(u"/usr/bin/python3"_s, argumentos);
-    p.waitForFinished(30000);
-    if (erro) *erro = p.readAllStandardError();
-    return QString::fromUtf8(p.readAllStandardOutput());
+// The prefix of a certificate and its key made for the tests ("servidor" for 127.0.0.1).
+QString certificado(const QString& nome = u"servidor"_s) {
+    return Certificados::instancia().caminho(nome);
 }
 
-class ServidorSmtpTeste {
-public:
-    // modo: starttls, implicito, simples, recusa-tls (see the script).
-    explicit ServidorSmtpTeste(const QString& modo, const QString& certificado = u"servidor"_s,
-                               int porta = 0) {
-        const Certificados& c = Certificados::instancia();
-        processo_.start(u"/usr/bin/python3"_s,
-                        {QString::fromUtf8(QEL_SERVIDOR_SMTP), u"--modo"_s, modo, u"--pasta"_s, pasta_.path(),
-                         u"--porta"_s, QString::number(porta), u"--certificado"_s,
-                         c.caminho(certificado + u".crt"_s), u"--chave"_s, c.caminho(certificado + u".key"_s),
-                         u"--usuario"_s, u"usuario"_s, u"--senha"_s, u"s3nh@-Certa"_s});
-        QElapsedTimer relogio;
-        relogio.start();
-        while (porta_ == 0 && relogio.elapsed() < 15000 && processo_.state() != QProcess::NotRunning) {
-            processo_.waitForReadyRead(200);
-            while (processo_.canReadLine()) {
-                const QByteArray linha = processo_.readLine().trimmed();
-                if (linha.startsWith("pronto ")) porta_ = linha.mid(7).toInt();
-            }
-        }
-        if (porta_ == 0) erroPartida_ = processo_.readAllStandardError();
-    }
-    ~ServidorSmtpTeste() {
-        processo_.terminate();
-        if (!processo_.waitForFinished(5000)) processo_.kill();
-    }
-    int porta() const { return porta_; }
-    const QByteArray& erroPartida() const { return erroPartida_; }
-
-    // "tls NAME" / "claro NAME" per command, "login USER ok|recusado" per login.
-    QStringList comandos() const {
-        return QString::fromUtf8(teste::le(pasta_.path() + u"/comandos.log"_s))
-            .split(u'\n', Qt::SkipEmptyParts);
-    }
-    QStringList mensagens() const {
-        QStringList m;
-        for (const QString& nome :
-             QDir(pasta_.path()).entryList({u"mensagem-*.eml"_s}, QDir::Files, QDir::Name))
-            m << pasta_.path() + u'/' + nome;
-        return m;
-    }
-    // The envelope of the first message: {"de": ..., "para": [...]}.
-    QJsonObject envelope() const {
-        return QJsonDocument::fromJson(teste::le(pasta_.path() + u"/mensagem-1.json"_s)).object();
-    }
-
-private:
-    QTemporaryDir pasta_;
-    QProcess processo_;
-    int porta_ = 0;
-    QByteArray erroPartida_;
-};
-
-// The message as Python's email module reads it.
-QJsonObject leMensagem(const QString& eml) {
-    QByteArray erro;
-    const QString saida = executaPython({QString::fromUtf8(QEL_SERVIDOR_SMTP), u"ler"_s, eml}, &erro);
-    const QJsonObject o = QJsonDocument::fromJson(saida.toUtf8()).object();
-    if (o.isEmpty()) ADD_FAILURE() << "message not parsed: " << erro.toStdString();
-    return o;
-}
-
-QStringList textos(const QJsonArray& a) {
-    QStringList l;
-    for (const QJsonValue& v : a)
-        l << v.toString();
-    return l;
-}
-
-// A port on loopback where nobody listens.
-int portaFechada() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), n);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
+using namespace teste;
 
 // A listener that completes connections and never says a word.
 class OuvinteMudo {
@@ -252,7 +170,7 @@ TEST(Smtp, EnderecoDaConexao) {
 }
 
 TEST(Smtp, StarttlsComAutenticacaoEntregaAMensagemIntacta) {
-    ServidorSmtpTeste servidor(u"starttls"_s);
+    ServidorSmtpTeste servidor(u"starttls"_s, certificado());
     ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
     const Anexos anexos;
     ASSERT_EQ(enviaSmtp(servidorEm(servidor.porta(), true), mensagemCompleta(anexos)), QString());
@@ -315,7 +233,7 @@ TEST(Smtp, StarttlsComAutenticacaoEntregaAMensagemIntacta) {
 // Without TLS there is no login, even with a user and password in the request and a server
 // that offers AUTH: the password is not sent in clear.
 TEST(Smtp, SemTlsEntregaSemAutenticar) {
-    ServidorSmtpTeste servidor(u"simples"_s);
+    ServidorSmtpTeste servidor(u"simples"_s, certificado());
     ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
     const Anexos anexos;
     MensagemSmtp m = mensagemCompleta(anexos);
@@ -331,7 +249,7 @@ TEST(Smtp, SemTlsEntregaSemAutenticar) {
 // Port 465 takes TLS from the first byte. Binding it needs privileges and a free port: skipped
 // without them.
 TEST(Smtp, Porta465UsaTlsImplicito) {
-    ServidorSmtpTeste servidor(u"implicito"_s, u"servidor"_s, 465);
+    ServidorSmtpTeste servidor(u"implicito"_s, certificado(), 465);
     if (servidor.porta() == 0)
         GTEST_SKIP() << "port 465 of 127.0.0.1 cannot be bound here: "
                      << servidor.erroPartida().toStdString();
@@ -361,7 +279,7 @@ TEST(Smtp, FalhasDeTlsOuAutenticacaoNaoEntregamNemVazamASenha) {
     const Anexos anexos;
     for (const auto& c : casos) {
         SCOPED_TRACE(c.caso);
-        ServidorSmtpTeste servidor(c.modo, c.certificado);
+        ServidorSmtpTeste servidor(c.modo, certificado(c.certificado));
         ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
         const QString erro = enviaSmtp(servidorEm(servidor.porta(), true, c.senha), mensagemCompleta(anexos));
         EXPECT_TRUE(erro.contains(c.trecho)) << erro.toStdString();
@@ -400,7 +318,7 @@ TEST(Smtp, ServidorInalcancavelFalhaDentroDoTempoLimite) {
 
 // What cannot be sent is said before any connection: the server never hears of it.
 TEST(Smtp, MensagemImpossivelRecusadaAntesDeConectar) {
-    ServidorSmtpTeste servidor(u"starttls"_s);
+    ServidorSmtpTeste servidor(u"starttls"_s, certificado());
     ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
     const Anexos anexos;
     const struct {
