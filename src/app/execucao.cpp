@@ -8,6 +8,7 @@
 #include "util/erros.h"
 #include "util/posicoes.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -95,7 +96,10 @@ bool ExecucaoTarefa::determinaPastas() {
             break;
         }
     }
-    ctx_.PastaTrabalho = ctx_.PastaServidor + u"DFe/"_s;
+    // Without a server folder the working folder is "DFe" in the current folder, made absolute
+    // once: every path of the run (the archive's, the printouts') then means the same place.
+    ctx_.PastaTrabalho = ctx_.PastaServidor.isEmpty() ? QDir::current().absoluteFilePath(u"DFe"_s) + u'/'
+                                                      : ctx_.PastaServidor + u"DFe/"_s;
 
     ctx_.ambiente =
         existeArquivo(ctx_.PastaTrabalho + u"Homologacao.Qel"_s) ? Ambiente::Homologacao : Ambiente::Producao;

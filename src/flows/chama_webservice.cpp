@@ -35,7 +35,8 @@ bool ehSefaz(TipoDocumento tipo) {
 
 } // namespace
 
-bool Operacoes::ChamaWebService(Servico servico) {
+bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
+    recusadoNoTeste_ = false;
     if (!certificadoPronto_) {
         mensagem(u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
         return false;
@@ -85,6 +86,7 @@ bool Operacoes::ChamaWebService(Servico servico) {
         pedido.idToken = cfg_.IDToken;
         pedido.paginaQr = enderecos.enderecoQr(tipo, ctx_.cUF, ctx_.ambiente);
         pedido.assina = [this](const QString& texto) { return Assinar_XML(texto); };
+        pedido.jaAssinado = opcoes.jaAssinado;
         const CorpoConstruido corpo = constroiCorpo(pedido);
         if (corpo.assinaturaFalhou) mensagem(u"Erro durante a assinatura."_s);
         if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
@@ -108,6 +110,11 @@ bool Operacoes::ChamaWebService(Servico servico) {
     if (diagnostico)
         Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Send-"_s + nome(servico) + u".xml"_s), {envelope});
     if (endpoint.envio != Envio::Soap) return false;
+
+    // The last moment before anything leaves: the caller records what is about to be sent.
+    if (!endpoint.endereco.isEmpty() && opcoes.antesDoEnvio &&
+        !opcoes.antesDoEnvio(ctx_.LbXML.value(0), ctx_.CHAVE))
+        return false;
 
     PedidoHttp pedido;
     pedido.endereco = endpoint.endereco;
@@ -139,7 +146,10 @@ bool Operacoes::perguntaTeste(TipoDocumento tipo, const QString& documento) {
     bool& teste = (tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe) ? ctx_.TesteNFe : ctx_.TesteCTe;
     if (!teste) return true;
     imprime(documento, tipo, true);
-    if (Mostra_Mensagem(ModoResultado::Teste, QString(), QString(), QString()) == u"Nao"_s) return false;
+    if (Mostra_Mensagem(ModoResultado::Teste, QString(), QString(), QString()) == u"Nao"_s) {
+        recusadoNoTeste_ = true;
+        return false;
+    }
     teste = false;
     return true;
 }

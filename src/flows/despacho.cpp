@@ -1,5 +1,6 @@
 #include "flows/despacho.h"
 
+#include "flows/autorizacao.h"
 #include "flows/fluxos.h"
 #include "flows/operacoes.h"
 #include "util/erros.h"
@@ -34,7 +35,7 @@ constexpr LinhaDespacho kTabela[] = {
     {u"MANIFESTAR", false, indisponivel},
     {u"ROTA", false, indisponivel, DOT},
     {u"PAGAMENTO DOCUMENTO", false, indisponivel, DOT},
-    {u"RECEPCAO", false, indisponivel, Nenhum, true, true},
+    {u"RECEPCAO", false, recepcao, Nenhum, true, true},
 };
 
 // Flows may hand the task over to another flow; more hand-overs than this would be a loop.
@@ -64,6 +65,12 @@ Desfecho despacha(Operacoes& op) {
         op.Selecionar_Certificado(servico ? UsoCertificado::Servico : UsoCertificado::Documentos, false);
     }
     op.carregaDadosEmpresa();
+    // Documents of the company sent before without a known result are settled first; the one
+    // this task authorises is settled by its own flow.
+    if (!primeira || primeira->certificado) {
+        const bool autoriza = primeira && primeira->fluxo == recepcao;
+        resolvePendentes(op, autoriza ? ctx.CHAVE : QString());
+    }
 
     for (int passagem = 0; passagem < kMaximoPassagens; ++passagem) {
         const LinhaDespacho* linha = linhaDaTarefa(ctx.Tarefa);

@@ -3,6 +3,8 @@
 #include "print/imprime_dfe.h"
 #include "util/arquivos.h"
 
+#include <QThread>
+
 using namespace Qt::StringLiterals;
 
 namespace qel {
@@ -31,6 +33,11 @@ RecursosExecucao RecursosExecucao::doAmbiente() {
     RecursosExecucao r;
     r.rede = ConfiguracaoRede::doAmbiente();
     r.enderecos = TabelaEnderecos::carrega(r.rede);
+    const QString pausa = qEnvironmentVariable("QEL_DFE_PAUSA_TESTE");
+    if (const qsizetype igual = pausa.lastIndexOf(u'='); igual > 0) {
+        r.pausaApos = pausa.left(igual);
+        r.pausaMs = pausa.mid(igual + 1).toInt();
+    }
     return r;
 }
 
@@ -50,6 +57,7 @@ void Operacoes::reinicia(const QString& pastaLocal) {
     dados_ = DadosEmpresa();
     certificado_ = Certificado();
     certificadoPronto_ = false;
+    resumo_ = ResumoDocumento();
     registro_.defineRelogio(recursos_.relogio);
     registro_.defineArquivo(pastaLocal + u"Qel_DFe.log"_s);
 }
@@ -71,6 +79,7 @@ void Operacoes::Mostra_Status(const QString& texto) {
     ctx_.LB_Apresentacao.append(texto);
     registro_.anota(texto);
     ui_.status(texto, ctx_);
+    if (recursos_.pausaMs > 0 && texto.startsWith(recursos_.pausaApos)) QThread::msleep(recursos_.pausaMs);
 }
 
 QString Operacoes::Mostra_Mensagem(ModoResultado modo, const QString& tag1, const QString& tag2,
@@ -114,9 +123,11 @@ bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somen
         carregaDadosEmpresa();
     });
     if (somentePrevia) return impresso;
-    ctx_.CHAVE = impressao.chave;
-    ctx_.PrefixoPDF = impressao.prefixoPdf;
-    ctx_.Tipo = impressao.tipo;
+    resumo_ = impressao.resumo;
+    // A printout that did not run (a kind without one yet) leaves the run's values as they were.
+    if (!impressao.chave.isEmpty()) ctx_.CHAVE = impressao.chave;
+    if (!impressao.prefixoPdf.isEmpty()) ctx_.PrefixoPDF = impressao.prefixoPdf;
+    if (impressao.tipo != TipoDocumento::Nenhum) ctx_.Tipo = impressao.tipo;
     for (const QString& pdf : std::as_const(impressao.pdfsGerados))
         Mostra_Status(u"PDF gerado: "_s + pdf);
     return impresso;

@@ -7,10 +7,13 @@
 
 #include "config/configuracao_empresa.h"
 #include "config/dados_empresa.h"
+#include "flows/arquivo_documentos.h"
+#include "flows/diario_envio.h"
 #include "flows/interface_usuario.h"
 #include "flows/mensagens.h"
 #include "flows/registro.h"
 #include "flows/resultado.h"
+#include "print/contexto_impressao.h"
 #include "sign/repositorio_certificados.h"
 #include "tarefa/contexto.h"
 #include "util/relogio.h"
@@ -27,9 +30,23 @@ struct RecursosExecucao {
     Relogio relogio = relogioDoSistema();
     ConfiguracaoRede rede;
     TabelaEnderecos enderecos;
+    // For the tests that stop the program at a given step: the beginning of a status line and
+    // how long to wait right after showing it ($QEL_DFE_PAUSA_TESTE, "Texto do passo=ms").
+    QString pausaApos;
+    int pausaMs = 0;
 
     // The store, the network settings and tables of the environment variables, the system clock.
     static RecursosExecucao doAmbiente();
+};
+
+// How ChamaWebService sends.
+struct OpcoesEnvio {
+    // The document of LbXML was signed when it first went out (the send journal keeps it): it is
+    // sent again exactly as it was.
+    bool jaAssinado = false;
+    // Called with the document as it goes out and its key, once the request is ready and just
+    // before it is posted; false stops the call before anything is sent.
+    std::function<bool(const QString& documento, const QString& chave)> antesDoEnvio;
 };
 
 class Operacoes {
@@ -51,6 +68,9 @@ public:
 
     // The folders and company of the run, for the company's files.
     PastasEmpresa pastas() const;
+    // The archive and the send journal below the run's working folder.
+    ArquivoDocumentos arquivo() const { return ArquivoDocumentos(ctx_.PastaTrabalho); }
+    DiarioEnvio diario() const { return DiarioEnvio(ctx_.PastaTrabalho); }
     // Both settings files of the run's company.
     void carregaConfiguracao();
     // The company data of the run's company (the activity lines of an earlier company dropped).
@@ -85,12 +105,19 @@ public:
 
     // Sends one request for the service and leaves the cleaned answer as the one line of
     // LbRetorno. False when it stopped before the HTTP stage.
-    bool ChamaWebService(Servico servico);
+    bool ChamaWebService(Servico servico, const OpcoesEnvio& opcoes = {});
+    // The last call stopped because the user answered "Nao" to the test-mode question.
+    bool recusadoNoTeste() const { return recusadoNoTeste_; }
 
     // The printout of a document (a path or the XML text) by its kind, as the task asks: preview,
     // printed copies, PDF. False when the kind has no printout yet (a status line says so).
     // With somentePrevia, only the preview (the test mode before a transmission).
     bool imprime(const QString& documento, TipoDocumento tipo, bool somentePrevia = false);
+
+    // E-mails the stored document and its PDFs (P: the PDF prefix of the print, or one PDF file)
+    // when the calling application asked for it with the e-mail request file beside the task's
+    // document. A failure is said (status line, log, message) and the run goes on.
+    void Envia_Email(const QString& documento, const QString& pdf);
 
     // Deletes the PDF pages and the e-mail request left by a task.
     void limpaTemporarios();
@@ -109,6 +136,8 @@ private:
     DadosEmpresa dados_;
     Certificado certificado_;
     bool certificadoPronto_ = false;
+    bool recusadoNoTeste_ = false;
+    ResumoDocumento resumo_; // left by the last printout, for the e-mail's body
 };
 
 } // namespace qel

@@ -38,7 +38,8 @@ struct Assinado {
 };
 
 Assinado assinaELimpa(const PedidoCorpo& p) {
-    const QString assinado = p.assina ? p.assina(p.documento) : QString();
+    // A document kept signed from an earlier send goes out again exactly as it was signed.
+    const QString assinado = p.jaAssinado ? p.documento : p.assina ? p.assina(p.documento) : QString();
     return {semDeclaracao(assinado), assinado.isEmpty()};
 }
 
@@ -59,11 +60,10 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     const Assinado a = assinaELimpa(p);
     c.assinaturaFalhou = a.falhou;
     QString texto = a.texto;
-    c.documento = texto;
     QString chave = p.chave;
     if (const QString doId = chaveDoId(texto, 7); !doId.isEmpty()) chave = doId;
     c.chave = chave;
-    if (p.tipo == TipoDocumento::NFCe) {
+    if (p.tipo == TipoDocumento::NFCe && !texto.contains(u"<infNFeSupl>"_s)) {
         const QString idCsc =
             p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
         // The environment of the run: a homologation document must not point to production.
@@ -74,6 +74,8 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
                                              u"]]></qrCode><urlChave>"_s + pagina +
                                              u"?</urlChave></infNFeSupl>"_s);
     }
+    // The document as it goes out, QR group included: the NFC-e is stored and printed with it.
+    c.documento = texto;
     const QString lote = u"1"_s + Copia(chave, 36, 8);
     c.corpo = raiz(u"enviNFe"_s, kNsNFe, p.versao,
                    elemento(u"idLote"_s, lote) +
@@ -94,7 +96,8 @@ CorpoConstruido autorizacaoCTeMDFe(const PedidoCorpo& p) {
                                      u"&tpAmb="_s + codigo(p.ambiente) + u"]]></qrCodMDFe></infMDFeSupl>"_s
                                : u"<infCTeSupl><qrCodCTe><![CDATA["_s + p.paginaQr + u"?chCTe="_s + chave +
                                      u"&tpAmb="_s + codigo(p.ambiente) + u"]]></qrCodCTe></infCTeSupl>"_s;
-    const QString texto = antesDaAssinatura(a.texto, grupo);
+    const bool temGrupo = a.texto.contains(mdfe ? u"<infMDFeSupl>"_s : u"<infCTeSupl>"_s);
+    const QString texto = temGrupo ? a.texto : antesDaAssinatura(a.texto, grupo);
     c.documento = texto;
     // The document goes out as UTF-8 inside the gzip member: that is what its declaration and
     // the authority expect (code page 1252 would break every accented name).

@@ -28,6 +28,8 @@ struct PedidoCorpo {
     QString paginaQr;  // the consultation page the document's QR code points to
     // Signs a document; an empty result means it failed (and the user was told).
     std::function<QString(const QString&)> assina;
+    // The document was signed when it was first sent (kept by the send journal): it goes as it is.
+    bool jaAssinado = false;
 };
 
 struct CorpoConstruido {

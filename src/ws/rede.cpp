@@ -13,6 +13,10 @@ ConfiguracaoRede ConfiguracaoRede::doAmbiente() {
     rede.autoridadesExtras = qEnvironmentVariable("QEL_DFE_CA");
     rede.arquivoHosts = qEnvironmentVariable("QEL_DFE_HOSTS");
     rede.arquivoEnderecos = qEnvironmentVariable("QEL_DFE_ENDPOINTS");
+    const int consultas = qEnvironmentVariableIntValue("QEL_DFE_CONSULTAS_RETORNO", &ok);
+    if (ok && consultas > 0) rede.consultasRetorno = consultas;
+    const int pausa = qEnvironmentVariableIntValue("QEL_DFE_PAUSA_RETORNO", &ok);
+    if (ok && pausa >= 0) rede.pausaRetornoMs = pausa;
     return rede;
 }
 

@@ -13,9 +13,13 @@ struct ConfiguracaoRede {
     QString autoridadesExtras;  // PEM file or folder of CAs trusted besides the system's
     QString arquivoHosts;       // hosts of the roles, over the built-in ones
     QString arquivoEnderecos;   // endpoint rows, over the built-in ones
+    // The queries of an NF-e lot's result: how many at most, and the pause between two of them
+    // (the authorities ask clients not to query without a pause).
+    int consultasRetorno = 10;
+    int pausaRetornoMs = 1500;
 
-    // $QEL_DFE_HOST, $QEL_DFE_TEMPO_LIMITE (seconds), $QEL_DFE_CA, $QEL_DFE_HOSTS and
-    // $QEL_DFE_ENDPOINTS.
+    // $QEL_DFE_HOST, $QEL_DFE_TEMPO_LIMITE (seconds), $QEL_DFE_CA, $QEL_DFE_HOSTS,
+    // $QEL_DFE_ENDPOINTS, $QEL_DFE_CONSULTAS_RETORNO and $QEL_DFE_PAUSA_RETORNO (milliseconds).
     static ConfiguracaoRede doAmbiente();
 };
 

@@ -121,9 +121,13 @@ TEST_F(Execucao, ModoDeTestePerguntaAntesDeTransmitir) {
         "Id=\"NFe43240112345678000195550010000000011000000016\"><ide><cUF>43</cUF></ide></infNFe></NFe>";
     for (const char* resposta : {"Nao", "Sim"}) {
         SCOPED_TRACE(resposta);
-        teste::escreve(local(u"NFe001.xml"_s), nfe);
+        // The intake gives the company, its certificate and the test mode; the document is the
+        // one the call prepares.
         ui.respostas = {};
-        execucao.ExecutaTarefa(); // the intake: document, company, certificate
+        roda("TAREFA Cadastro\r\nCNPJ 12345678000195\r\nUF RS\r\n");
+        ASSERT_TRUE(op.ctx().TesteNFe);
+        op.ctx().Tipo = TipoDocumento::NFe;
+        op.ctx().LbXML = QStringList{QString::fromUtf8(nfe)};
         ui.respostas = {QString::fromLatin1(resposta)};
         ui.status_.clear();
         ui.previas = 0;

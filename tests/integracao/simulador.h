@@ -18,7 +18,8 @@ public:
                          QStringLiteral("--certificado"), certificado, QStringLiteral("--chave"), chave,
                          QStringLiteral("--ca-clientes"), caClientes, QStringLiteral("--arquivo-cenario"),
                          arquivoCenario(), QStringLiteral("--lentidao"), QString::number(lentidao),
-                         QStringLiteral("--registro"), pasta_.path() + QStringLiteral("/registro.log")});
+                         QStringLiteral("--registro"), pasta_.path() + QStringLiteral("/registro.log"),
+                         QStringLiteral("--gravar-certificado-protocolo"), certificadoProtocolo()});
         QElapsedTimer relogio;
         relogio.start();
         while (porta_ == 0 && relogio.elapsed() < 15000 && processo_.state() != QProcess::NotRunning) {
@@ -41,6 +42,8 @@ public:
         QFile f(arquivoCenario());
         if (f.open(QIODevice::WriteOnly)) f.write(nome + '\n');
     }
+    // The certificate of the key the simulator signs its protocols with.
+    QString certificadoProtocolo() const { return pasta_.path() + QStringLiteral("/protocolo.crt"); }
     QString registro() const {
         QFile f(pasta_.path() + QStringLiteral("/registro.log"));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();

@@ -1,0 +1,349 @@
+// RECEPCAO: the authorisation of the document of the intake (NF-e, NFC-e, CT-e, CT-e
+// simplificado, MDF-e). It is signed and sent, its result fetched (the NF-e lot by its receipt),
+// the proc assembled, archived, printed and mailed. Before the send the signed document is kept in
+// the send journal, so an answer that never arrives is settled later by consultation instead of
+// being taken for a rejection.
+
+#include "flows/autorizacao.h"
+
+#include "flows/fluxos.h"
+#include "flows/operacoes.h"
+#include "flows/proc.h"
+#include "util/arquivos.h"
+#include "util/erros.h"
+#include "util/posicoes.h"
+#include "util/situacao.h"
+
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+// The codes the flow goes on with: the document (or its lot) was accepted.
+const QStringList kAceitos{u"100"_s, u"101"_s, u"102"_s, u"103"_s, u"104"_s, u"106"_s, u"111"_s, u"112"_s,
+                           u"113"_s, u"114"_s, u"124"_s, u"128"_s, u"132"_s, u"134"_s, u"135"_s, u"136"_s,
+                           u"150"_s, u"151"_s, u"204"_s, u"205"_s, u"301"_s, u"302"_s, u"303"_s};
+// The use of the document was denied: stored, not mailed.
+const QStringList kDenegacao{u"110"_s, u"205"_s, u"301"_s, u"302"_s, u"303"_s};
+// The document is not in the authority's base: it never arrived.
+const QStringList kNaoConsta{u"217"_s};
+
+bool ehSefaz(TipoDocumento tipo) {
+    return tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe || tipo == TipoDocumento::CTe ||
+           tipo == TipoDocumento::MDFe;
+}
+
+QString cStatDe(const QString& resposta) {
+    return resposta.contains(u"<cStat>"_s) ? Ultimo_cStat(resposta) : QString();
+}
+
+// The access key of a signed document or proc: its first Id without the kind's prefix.
+QString chaveDoDocumento(const QString& documento) {
+    const qsizetype p = Posicao(u"Id=\""_s, documento);
+    if (p == 0) return {};
+    return Copia(documento, p + (documento.contains(u"infMDFe"_s) ? 8 : 7), 44);
+}
+
+QString primeira(const QStringList& linhas) {
+    return linhas.isEmpty() ? QString() : linhas.first();
+}
+
+} // namespace
+
+Autorizacao::Autorizacao(Operacoes& op) : op_(op), ctx_(op.ctx()), diario_(op.diario()) {}
+
+bool Autorizacao::simplificado() const {
+    return ctx_.Tarefa == u"Simplificado"_s;
+}
+
+// A consultation of the document's key; the answer stays in LbRetorno.
+Autorizacao::Resultado Autorizacao::consulta(const QString& chave) {
+    ctx_.CHAVE = chave;
+    op_.ChamaWebService(Servico::Consultar);
+    const QString resposta = primeira(ctx_.LbRetorno);
+    const QString situacao = cStatDe(resposta);
+    if (situacao.isEmpty()) return {Desconhecido, {}, resposta, resposta};
+    if (protocoloDaResposta(ctx_.Tipo, resposta).isEmpty()) {
+        if (kNaoConsta.contains(situacao)) return {NaoConsta, situacao, resposta, {}};
+        return {Desconhecido, situacao, resposta, u"a consulta não trouxe o protocolo do documento"_s};
+    }
+    return decide(situacao, resposta, false);
+}
+
+// What an answer with a status code means for the document in LbXML.
+Autorizacao::Resultado Autorizacao::decide(const QString& situacao, const QString& resposta,
+                                           bool podeConsultar) {
+    if (!kAceitos.contains(situacao)) return {Rejeitado, situacao, resposta, {}};
+    const QString protocolo = protocoloDaResposta(ctx_.Tipo, resposta);
+    // A duplicate, a lot not found, or an accepted code without its protocol: the protocol is
+    // fetched by consultation, never made up.
+    if (podeConsultar && (situacao == u"204"_s || situacao == u"106"_s || protocolo.isEmpty())) {
+        const QString chave = chaveDoDocumento(primeira(ctx_.LbXML));
+        Resultado r = consulta(chave);
+        if (r.tipo == NaoConsta)
+            return {Desconhecido, r.situacao, r.resposta,
+                    u"a SEFAZ aceitou o envio, mas a consulta diz que o documento não consta na base"_s};
+        return r;
+    }
+    if (protocolo.isEmpty())
+        return {Desconhecido, situacao, resposta, u"a resposta não trouxe o protocolo"_s};
+    if (!protocoloDoDocumento(protocolo, primeira(ctx_.LbXML))) return {Divergente, situacao, resposta, {}};
+    const QString doProtocolo = situacaoDoProtocolo(protocolo);
+    if (kDenegacao.contains(doProtocolo) || kDenegacao.contains(situacao))
+        return {Denegado, doProtocolo.isEmpty() ? situacao : doProtocolo, resposta, {}};
+    if (!kAceitos.contains(doProtocolo)) return {Rejeitado, doProtocolo, resposta, {}};
+    return {Autorizado, doProtocolo, resposta, {}};
+}
+
+Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
+    std::optional<Pendente> registrado;
+    OpcoesEnvio opcoes;
+    opcoes.jaAssinado = reenvio;
+    opcoes.antesDoEnvio = [&](const QString& documento, const QString& chave) {
+        Pendente p;
+        p.chave = chave;
+        p.tipo = ctx_.Tipo;
+        p.cnpj = ctx_.CNPJ;
+        p.tarefa = ctx_.Tarefa;
+        p.arquivo = ctx_.ArquivoDocumento;
+        p.enviado = op_.agora();
+        p.situacao = u"enviado; resposta ainda não recebida"_s;
+        p.assinado = documento;
+        if (!diario_.registra(p)) {
+            op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento assinado antes do envio:|"_s +
+                         diario_.arquivoDe(p.cnpj, p.chave) + u"|Nada foi enviado."_s);
+            return false;
+        }
+        registrado = p;
+        return true;
+    };
+    if (!op_.ChamaWebService(Servico::Recepcao, opcoes) || !registrado) return {NaoEnviado, {}, {}, {}};
+    Pendente pendente = *registrado;
+
+    op_.Mostra_Status(u"Preparando para Consultar"_s);
+    const QString respostaEnvio = primeira(ctx_.LbRetorno);
+    QString resposta = respostaEnvio;
+    QString situacao = cStatDe(resposta);
+    const qsizetype marca = respostaEnvio.indexOf(u"<nRec>"_s);
+    if (ctx_.Tipo == TipoDocumento::NFe && marca >= 0) {
+        // The lot was received: its result is asked for by the receipt, with a pause between two
+        // questions and a bound on their number.
+        const QString recibo = respostaEnvio.mid(marca + 6, 15);
+        pendente.recibo = recibo;
+        pendente.situacao = u"lote recebido; recibo "_s + recibo;
+        diario_.registra(pendente);
+        const ConfiguracaoRede& rede = op_.recursos().rede;
+        for (int consulta = 0; consulta < rede.consultasRetorno; ++consulta) {
+            if (consulta > 0) QThread::msleep(static_cast<unsigned long>(rede.pausaRetornoMs));
+            ctx_.CHAVE = recibo;
+            op_.ChamaWebService(Servico::RetRecepcao);
+            op_.Mostra_Status(u"Consultando Retorno"_s);
+            // A query that got no answer leaves the last code known (105 while processing).
+            if (const QString codigo = cStatDe(primeira(ctx_.LbRetorno)); !codigo.isEmpty()) {
+                situacao = codigo;
+                resposta = primeira(ctx_.LbRetorno);
+            }
+            if (situacao != u"105"_s) break;
+        }
+    } else {
+        op_.Mostra_Status(u"Consultando Retorno"_s);
+    }
+    ctx_.CHAVE = chaveDoDocumento(primeira(ctx_.LbXML));
+    if (situacao.isEmpty())
+        return {Desconhecido, {}, resposta, u"não houve resposta da SEFAZ ("_s + resposta.left(300) + u')'};
+    if (situacao == u"105"_s)
+        return {Desconhecido, situacao, resposta,
+                u"o lote continua em processamento na SEFAZ (recibo "_s + pendente.recibo + u')'};
+    return decide(situacao, resposta, true);
+}
+
+// The proc in the archive, the caller's document gone, the journal entry closed; then the
+// copy for the insurer, the print and the e-mail. False when the proc could not be written:
+// then nothing else is touched.
+bool Autorizacao::armazena(const Resultado& r) {
+    const TipoDocumento tipo = ctx_.Tipo;
+    const std::optional<QString> proc = montaProc(tipo, simplificado(), primeira(ctx_.LbXML), r.resposta);
+    if (!proc) return false;
+    ctx_.LbXML = QStringList{*proc};
+    ctx_.LbRetorno = QStringList{r.resposta};
+    const QString chave = chaveDoDocumento(*proc);
+    ctx_.CHAVE = chave;
+    const ArquivoDocumentos arquivo = op_.arquivo();
+    op_.Mostra_Status(u"Armazenando Arquivos"_s);
+    const bool denegado = r.tipo == Denegado;
+    if (denegado) {
+        if (!ArquivoDocumentos::grava(arquivo.denegacao(ctx_.CNPJ, chave), r.resposta))
+            op_.mensagem(
+                u"!!!ERRO!!!|Não foi possível salvar o arquivo.|Verifique permissões de aplicativo, pasta "
+                "e usuários.|"_s +
+                arquivo.denegacao(ctx_.CNPJ, chave));
+        op_.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"cStat"_s, u"xMotivo"_s, QString());
+    }
+    const QString caminho = arquivo.documento(ctx_.CNPJ, chave, tipo);
+    // The proc is written before anything is deleted: until it is on disk the caller's document
+    // and the journal entry are the only copies.
+    if (!ArquivoDocumentos::grava(caminho, *proc)) {
+        op_.mensagem(
+            u"!!!ERRO!!!|Não foi possível salvar o documento autorizado no arquivo:|"_s + caminho +
+            u"|Verifique permissões de aplicativo, pasta e usuários. O documento continua guardado e "
+            "será arquivado na próxima execução."_s);
+        return false;
+    }
+    if (!ctx_.ArquivoDocumento.isEmpty()) apagaArquivo(ctx_.ArquivoDocumento);
+    diario_.encerra(ctx_.CNPJ, chave);
+    ctx_.ArquivoDocumento = caminho;
+    return true;
+}
+
+void Autorizacao::entrega(const Resultado& r) {
+    const TipoDocumento tipo = ctx_.Tipo;
+    const QString caminho = ctx_.ArquivoDocumento;
+    // The copy for the insurance registration, when the settings name its folder.
+    if (const QString averbacao = op_.cfg().Averbacao.trimmed(); !averbacao.isEmpty()) {
+        const QString copia =
+            caminhoNativo(averbacao) + u'/' + ctx_.CHAVE + u'-' + ArquivoDocumentos::sufixo(tipo) + u".xml"_s;
+        if (!ArquivoDocumentos::grava(copia, primeira(ctx_.LbXML)))
+            op_.Mostra_Status(u"Não foi possível gravar a cópia para averbação: "_s + copia);
+    }
+    op_.Mostra_Status(u"Imprimindo"_s);
+    try {
+        op_.imprime(caminho, tipo);
+    } catch (const ErroInesperado& e) {
+        // The document is archived: a print that failed is said, and the rest goes on.
+        op_.Mostra_Status(u"Falha na impressão: "_s + e.texto());
+        op_.mensagem(u"O documento foi autorizado e arquivado, mas não foi impresso:|"_s + e.texto());
+    }
+    ctx_.Tipo = tipo;
+    if (tipo != TipoDocumento::MDFe) {
+        op_.Mostra_Status(u"Enviando Email"_s);
+        if (r.tipo != Denegado) op_.Envia_Email(caminho, ctx_.PrefixoPDF);
+    }
+}
+
+void Autorizacao::pendente(const Resultado& r) {
+    op_.Mostra_Status(u"Resultado desconhecido: "_s + r.motivo);
+    const QString chave = chaveDoDocumento(primeira(ctx_.LbXML));
+    op_.mensagem(u"O resultado do envio não é conhecido:|"_s + r.motivo + u"|Chave: "_s + chave +
+                 u"|O documento assinado está guardado em|"_s + diario_.arquivoDe(ctx_.CNPJ, chave) +
+                 u"|A SEFAZ será consultada na próxima execução; não envie o documento por outro meio."_s);
+}
+
+Passo Autorizacao::executa() {
+    if (!ehSefaz(ctx_.Tipo)) return indisponivel(op_);
+    op_.Mostra_Status(u"Preparando XML"_s);
+
+    Resultado r{NaoEnviado, {}, {}, {}};
+    // A document of this key that went out before without a known result: the authority is asked
+    // first, so it is never authorised twice.
+    if (const std::optional<Pendente> antes = diario_.procura(ctx_.CNPJ, ctx_.CHAVE)) {
+        op_.Mostra_Status(u"Consultando documento enviado antes: "_s + antes->chave);
+        const QString tarefa = ctx_.Tarefa;
+        ctx_.LbXML = QStringList{antes->assinado};
+        ctx_.Tarefa = antes->tarefa;
+        r = consulta(antes->chave);
+        if (r.tipo == NaoConsta) {
+            // It never arrived: the document of this run is sent as a new one.
+            diario_.encerra(ctx_.CNPJ, antes->chave);
+            ctx_.Tarefa = tarefa;
+            ctx_.LbXML = lerLinhas(ctx_.ArquivoDocumento);
+            r = {NaoEnviado, {}, {}, {}};
+        }
+    }
+    if (r.tipo == NaoEnviado) r = envia(false);
+
+    switch (r.tipo) {
+    case NaoEnviado:
+        // Nothing left: a document the user decided not to send (test mode) goes, as the caller
+        // expects; one that could not be sent (no certificate, no service) stays for a new start.
+        if (op_.recusadoNoTeste()) {
+            apagaArquivo(ctx_.NomeBase + u".XML"_s);
+            apagaArquivo(ctx_.NomeBase + u".EML"_s);
+        }
+        return {Desfecho::Recusada, {}};
+    case Desconhecido:
+        pendente(r);
+        return {Desfecho::Recusada, {}};
+    case NaoConsta:
+    case Rejeitado:
+        ctx_.LbRetorno = QStringList{r.resposta};
+        op_.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"cStat"_s, u"xMotivo"_s, QString());
+        if (!ctx_.ArquivoDocumento.isEmpty()) {
+            apagaArquivo(ctx_.ArquivoDocumento);
+            apagaArquivo(ctx_.ArquivoDocumento.chopped(3) + u"EML"_s);
+        }
+        diario_.encerra(ctx_.CNPJ, chaveDoDocumento(primeira(ctx_.LbXML)));
+        return {Desfecho::Recusada, {}};
+    case Divergente:
+        op_.mensagem(u"A SEFAZ tem, com a chave deste documento, um documento autorizado de conteúdo "
+                     "diferente (o digVal do protocolo não é o da assinatura).|O documento não foi "
+                     "arquivado nem apagado; confira a chave."_s);
+        diario_.encerra(ctx_.CNPJ, chaveDoDocumento(primeira(ctx_.LbXML)));
+        return {Desfecho::Recusada, {}};
+    case Autorizado:
+    case Denegado:
+        break;
+    }
+    if (!armazena(r)) return {Desfecho::Recusada, {}};
+    entrega(r);
+    op_.limpaTemporarios();
+    return {};
+}
+
+void Autorizacao::resolve(const Pendente& p) {
+    // The run's own values are put back afterwards: this is a side errand of another task.
+    const ContextoExecucao daTarefa = ctx_;
+    ctx_.Tipo = p.tipo;
+    ctx_.Tarefa = p.tarefa;
+    ctx_.CNPJ = p.cnpj;
+    ctx_.cUF = Copia(p.chave, 1, 2);
+    ctx_.LbXML = QStringList{p.assinado};
+    // The caller's file, if it is still there, is left for its own run (which will find the
+    // document authorised and print and mail it).
+    ctx_.ArquivoDocumento.clear();
+    op_.Mostra_Status(u"Consultando documento pendente: "_s + p.chave);
+    Resultado r = consulta(p.chave);
+    if (r.tipo == NaoConsta) {
+        op_.Mostra_Status(u"O documento pendente não consta na SEFAZ; enviando de novo: "_s + p.chave);
+        r = envia(true);
+    }
+    switch (r.tipo) {
+    case Autorizado:
+    case Denegado:
+        if (armazena(r)) op_.Mostra_Status(u"Documento pendente arquivado: "_s + ctx_.ArquivoDocumento);
+        break;
+    case Rejeitado:
+    case NaoConsta:
+    case Divergente:
+        diario_.encerra(p.cnpj, p.chave);
+        op_.Mostra_Status(u"Documento pendente recusado pela SEFAZ ("_s + r.situacao + u"): "_s + p.chave);
+        break;
+    case Desconhecido:
+    case NaoEnviado:
+        op_.Mostra_Status(u"Documento pendente continua sem resultado: "_s + p.chave);
+        break;
+    }
+    resolvido_ = r.tipo != Desconhecido && r.tipo != NaoEnviado;
+    ctx_ = daTarefa;
+}
+
+void resolvePendentes(Operacoes& op, const QString& excetoChave) {
+    const ContextoExecucao& ctx = op.ctx();
+    if (ctx.CNPJ.trimmed().isEmpty() || !op.certificadoPronto()) return;
+    Autorizacao autorizacao(op);
+    for (const Pendente& p : op.diario().daEmpresa(ctx.CNPJ)) {
+        if (p.chave == excetoChave) continue;
+        autorizacao.resolve(p);
+        // Without an answer for one, the authority is out of reach for the others too: they wait
+        // for the next run instead of holding this task for a time-out each.
+        if (!autorizacao.resolvido()) break;
+    }
+}
+
+Passo recepcao(Operacoes& op) {
+    return Autorizacao(op).executa();
+}
+
+} // namespace qel

@@ -1,0 +1,101 @@
+"""Documents as a calling application drops them (unsigned, one line, UTF-8), valid against the
+official schemas once signed, for the tests, the demo and the measuring scripts.
+
+    documentos_teste.py nfe NUMERO [ITENS] [MODELO]   an NF-e (55) or NFC-e (65) of the test company
+    documentos_teste.py cte NUMERO                    a CT-e with a recipient
+    documentos_teste.py cte-simplificado NUMERO       a CT-e without recipient (sent as simplified)
+    documentos_teste.py mdfe NUMERO
+
+The key goes to standard error, the document to standard output.
+"""
+
+import os
+import re
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "simulador"))
+
+import documentos  # noqa: E402  (the simulator's documents of each family)
+from simulacao.comum import els  # noqa: E402
+from simulacao.sefaz import NS  # noqa: E402
+
+ASSINATURA = re.compile(r"<Signature\b.*?</Signature>", re.S)
+
+
+def sem_assinatura(texto):
+    if isinstance(texto, bytes):
+        texto = texto.decode("utf-8")
+    return ASSINATURA.sub("", texto)
+
+
+def nfe(numero, itens=1, modelo="55"):
+    """The test company's NF-e (or NFC-e) with a number of items, in homologation."""
+    chave = documentos.chave(modelo, numero)
+    nfc = modelo == "65"
+    ide = els(("cUF", "43"), ("cNF", chave[35:43]), ("natOp", "VENDA DE MERCADORIA"), ("mod", modelo),
+              ("serie", "1"), ("nNF", str(numero)), ("dhEmi", documentos.EMISSAO), ("tpNF", "1"),
+              ("idDest", "1"), ("cMunFG", "4314902"), ("tpImp", "4" if nfc else "1"), ("tpEmis", "1"),
+              ("cDV", chave[43]), ("tpAmb", "2"), ("finNFe", "1"), ("indFinal", "1"), ("indPres", "1"),
+              ("procEmi", "0"), ("verProc", "TESTE 1.0"))
+    endereco = els(("xLgr", "RUA DAS FLORES"), ("nro", "100"), ("xBairro", "CENTRO"), ("cMun", "4314902"),
+                   ("xMun", "PORTO ALEGRE"), ("UF", "RS"), ("CEP", "90000000"))
+    emit = (els(("CNPJ", documentos.CNPJ), ("xNome", "EMPRESA DEMONSTRAÇÃO LTDA"), ("xFant", "DEMONSTRAÇÃO")) +
+            "<enderEmit>" + endereco + "</enderEmit>" + els(("IE", "0960000000"), ("CRT", "1")))
+    dest = "" if nfc else (
+        "<dest>" + els(("CNPJ", "98765432000110"),
+                       ("xNome", "NF-E EMITIDA EM AMBIENTE DE HOMOLOGACAO - SEM VALOR FISCAL")) +
+        "<enderDest>" + endereco + "</enderDest>" + els(("indIEDest", "9"), ("email", "cliente@exemplo.com.br")) +
+        "</dest>")
+    det = ""
+    for i in range(1, itens + 1):
+        prod = els(("cProd", "COD%d" % i), ("cEAN", "SEM GTIN"),
+                   ("xProd", "PRODUTO DE DEMONSTRAÇÃO NÚMERO %d" % i), ("NCM", "94036000"), ("CFOP", "5102"),
+                   ("uCom", "UN"), ("qCom", "2.0000"), ("vUnCom", "10.50"), ("vProd", "21.00"),
+                   ("cEANTrib", "SEM GTIN"), ("uTrib", "UN"), ("qTrib", "2.0000"), ("vUnTrib", "10.50"),
+                   ("indTot", "1"))
+        imposto = ("<ICMS><ICMSSN102>" + els(("orig", "0"), ("CSOSN", "102")) + "</ICMSSN102></ICMS>"
+                   "<PIS><PISNT><CST>07</CST></PISNT></PIS><COFINS><COFINSNT><CST>07</CST></COFINSNT></COFINS>")
+        det += '<det nItem="%d"><prod>%s</prod><imposto>%s</imposto></det>' % (i, prod, imposto)
+    valor = "%.2f" % (21 * itens)
+    zeros = ("vBC", "vICMS", "vICMSDeson", "vFCP", "vBCST", "vST", "vFCPST", "vFCPSTRet")
+    total = (els(*((nome, "0.00") for nome in zeros)) + els(("vProd", valor)) +
+             els(*((nome, "0.00") for nome in ("vFrete", "vSeg", "vDesc", "vII", "vIPI", "vIPIDevol",
+                                               "vPIS", "vCOFINS", "vOutro"))) + els(("vNF", valor)))
+    inf = ('<infNFe versao="4.00" Id="NFe%s"><ide>%s</ide><emit>%s</emit>%s%s'
+           '<total><ICMSTot>%s</ICMSTot></total><transp><modFrete>9</modFrete></transp>'
+           '<pag><detPag><tPag>01</tPag><vPag>%s</vPag></detPag></pag></infNFe>'
+           % (chave, ide, emit, dest, det, total, valor))
+    return chave, '<NFe xmlns="%s">%s</NFe>' % (NS["nfe"], inf)
+
+
+def cte_com_destinatario(numero):
+    """The simulator's CT-e, with the recipient a normal CT-e has (without one it goes as simplified)."""
+    chave, texto = documentos.cte(numero)
+    destinatario = ("<dest>" + els(("CNPJ", "98765432000110"), ("IE", "0960000001"),
+                                   ("xNome", "CT-E EMITIDO EM AMBIENTE DE HOMOLOGACAO - SEM VALOR FISCAL")) +
+                    "<enderDest>" + els(("xLgr", "RUA DAS FLORES"), ("nro", "100"), ("xBairro", "CENTRO"),
+                                        ("cMun", "4314902"), ("xMun", "PORTO ALEGRE"), ("UF", "RS")) +
+                    "</enderDest></dest>")
+    return chave, sem_assinatura(texto).replace("<vPrest>", destinatario + "<vPrest>", 1)
+
+
+def main(argv):
+    tipo, numero = argv[1], int(argv[2])
+    if tipo == "nfe":
+        chave, texto = nfe(numero, int(argv[3]) if len(argv) > 3 else 1, argv[4] if len(argv) > 4 else "55")
+    elif tipo == "cte":
+        chave, texto = cte_com_destinatario(numero)
+    elif tipo == "cte-simplificado":
+        chave, texto = documentos.cte_simplificado(numero)
+        texto = sem_assinatura(texto)
+    elif tipo == "mdfe":
+        chave, texto = documentos.mdfe(numero)
+        texto = sem_assinatura(texto)
+    else:
+        sys.exit("tipo desconhecido: " + tipo)
+    sys.stderr.write(chave + "\n")
+    sys.stdout.write('<?xml version="1.0" encoding="UTF-8"?>' + texto)
+
+
+if __name__ == "__main__":
+    main(sys.argv)

@@ -1,0 +1,346 @@
+// The authorisation of a dropped document, end to end: the real program against the local
+// authority simulator on loopback, every branch of the answer, the archive and the send journal.
+
+#include "../certificados_teste.h"
+#include "../esquema.h"
+#include "programa.h"
+#include "servidor_smtp.h"
+#include "simulador.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Documento {
+    QString chave;
+    QByteArray texto;
+};
+
+// A document as the calling application drops it, made by the tests' document script.
+Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s) {
+    QProcess gera;
+    gera.start(u"/usr/bin/python3"_s, {QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
+                                       QString::number(itens), modelo});
+    if (!gera.waitForFinished(30000) || gera.exitCode() != 0)
+        ADD_FAILURE() << "document script: " << gera.readAllStandardError().toStdString();
+    return {QString::fromUtf8(gera.readAllStandardError()).trimmed(), gera.readAllStandardOutput()};
+}
+
+QString esquemas() {
+    return teste::pastaReferencia() + u"/schemas/"_s;
+}
+
+// The xmlsec1 command on a signature of a stored proc: empty when it verifies. The document's
+// signature with the company's CA; the protocol's with the simulator's certificate.
+QString verificaAssinatura(const QByteArray& proc, const QString& elementoId, const QString& confiavel) {
+    static QTemporaryDir pasta;
+    const QString arquivo = pasta.path() + u"/proc.xml"_s;
+    teste::escreve(arquivo, proc);
+    QProcess xmlsec;
+    xmlsec.start(u"xmlsec1"_s,
+                 {u"--verify"_s, u"--id-attr:Id"_s, elementoId, u"--trusted-pem"_s, confiavel,
+                  u"--node-xpath"_s,
+                  u"//*[local-name()='"_s + elementoId + u"']/../*[local-name()='Signature']"_s, arquivo});
+    if (!xmlsec.waitForFinished(30000)) return u"xmlsec1 did not finish"_s;
+    return xmlsec.exitCode() == 0 ? QString() : QString::fromUtf8(xmlsec.readAllStandardError()).right(300);
+}
+
+class Autorizacao : public ::testing::Test, protected Programa {
+protected:
+    static QString gerado(const QString& nome) { return CertificadosTeste::instancia().caminho(nome); }
+
+    void SetUp() override {
+        ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"empresa.pfx"_s)}, "1234\n", false).codigo, 0);
+        extras.insert(u"QEL_DFE_CA"_s, gerado(u"ca.crt"_s));
+        extras.insert(u"QEL_DFE_TEMPO_LIMITE"_s, u"5"_s);
+        extras.insert(u"QEL_DFE_HOST"_s, simulador.host());
+        extras.insert(u"QEL_DFE_PAUSA_RETORNO"_s, u"20"_s);
+        // Test documents are of the homologation environment.
+        teste::escreve(trabalho(u"Homologacao.Qel"_s), "");
+    }
+
+    QString trabalho(const QString& nome = {}) const { return raiz() + u"/DFe/"_s + nome; }
+    QString arquivo(const Documento& d, const QString& sufixo) const {
+        return trabalho(u"Arquivos_XML/CNPJ-12345678000195/26-12/"_s + d.chave + u'-' + sufixo + u".xml"_s);
+    }
+    QStringList pendentes() const {
+        return QDir(trabalho(u"Arquivos_XML/CNPJ-12345678000195/Pendentes"_s)).entryList(QDir::Files);
+    }
+    // How many requests of a service the simulator saw.
+    int pedidos(const QString& servico) const {
+        return simulador.registro().count(QRegularExpression(u"servico="_s + servico + u"\\b"_s));
+    }
+    Execucao entrega(const QString& nome, const Documento& d) {
+        noLocal(nome, d.texto);
+        return roda();
+    }
+
+    Simulador simulador{gerado(u"servidor.crt"_s), gerado(u"servidor.key"_s), gerado(u"ca.crt"_s), 8};
+};
+
+TEST_F(Autorizacao, NFeLoteComRetornoEmDuasConsultas) {
+    PULA_SEM_REFERENCIA();
+    const Documento d = documento(u"nfe"_s, 1, 3);
+    const Execucao r = entrega(u"NFe1.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString() << r.erros.toStdString();
+    // The progress lines in their order over a successful run.
+    QStringList passos;
+    for (const QString& linha : r.saida.split(u'\n'))
+        if (QStringList{u"Preparando XML"_s, u"Preparando para Consultar"_s, u"Consultando Retorno"_s,
+                        u"Armazenando Arquivos"_s, u"Imprimindo"_s, u"Enviando Email"_s,
+                        u"Limpando Arquivos Temporarios"_s}
+                .contains(linha))
+            passos << linha;
+    EXPECT_EQ(passos,
+              (QStringList{u"Preparando XML"_s, u"Preparando para Consultar"_s, u"Consultando Retorno"_s,
+                           u"Consultando Retorno"_s, u"Armazenando Arquivos"_s, u"Imprimindo"_s,
+                           u"Enviando Email"_s, u"Limpando Arquivos Temporarios"_s}))
+        << r.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_ret_autorizacao"_s), 2) << "105, then the protocol";
+    const QByteArray proc = teste::le(arquivo(d, u"nfe"_s));
+    ASSERT_FALSE(proc.isEmpty()) << r.saida.toStdString();
+    EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
+    EXPECT_TRUE(proc.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nfeProc "
+                                "xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><NFe"));
+    EXPECT_TRUE(proc.contains("EMPRESA DEMONSTRA\xc3\x87\xc3\x83O LTDA")) << "UTF-8, as declared";
+    // Both signatures still verify inside the proc: the document's and the authority's protocol.
+    EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+    EXPECT_EQ(verificaAssinatura(proc, u"infProt"_s, simulador.certificadoProtocolo()), QString());
+    // The caller's document, the journal entry and the PDF pages of the print are gone.
+    EXPECT_FALSE(QFile::exists(local(u"NFe1.xml"_s)));
+    EXPECT_TRUE(pendentes().isEmpty());
+    EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe1-1.PDF"_s));
+}
+
+TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
+    PULA_SEM_REFERENCIA();
+    const Documento d = documento(u"nfe"_s, 2, 1, u"65"_s);
+    const Execucao r = entrega(u"NFCe2.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_ret_autorizacao"_s), 0);
+    const QByteArray proc = teste::le(arquivo(d, u"nfc"_s));
+    EXPECT_TRUE(proc.contains("<infNFeSupl><qrCode>")) << "stored with the QR group it was sent with";
+    EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
+}
+
+TEST_F(Autorizacao, CTeNormalSimplificadoEMDFe) {
+    PULA_SEM_REFERENCIA();
+    const struct {
+        const char* tipo;
+        int numero;
+        const char* arquivo;
+        const char* sufixo;
+        const char* raiz;
+        const char* esquema;
+    } casos[] = {
+        {"cte", 3, "CTe3.xml", "cte", "<cteProc ", "cte/procCTe_v4.00.xsd"},
+        {"cte-simplificado", 4, "CTe4.xml", "cte", "<cteProcSimp ", "cte/procCTeSimp_v4.00.xsd"},
+        {"mdfe", 5, "MDFe5.xml", "mdf", "<mdfeProc ", "mdfe/procMDFe_v3.00.xsd"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.tipo);
+        const Documento d = documento(QString::fromUtf8(c.tipo), c.numero);
+        const Execucao r = entrega(QString::fromUtf8(c.arquivo), d);
+        EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+        const QByteArray proc = teste::le(arquivo(d, QString::fromUtf8(c.sufixo)));
+        EXPECT_TRUE(proc.contains(c.raiz)) << proc.left(300).toStdString();
+        EXPECT_EQ(teste::validaEsquema(proc, esquemas() + QString::fromUtf8(c.esquema)), QString());
+        const QString assinado = QByteArray(c.tipo) == "mdfe" ? u"infMDFe"_s : u"infCte"_s;
+        EXPECT_EQ(verificaAssinatura(proc, assinado, gerado(u"ca.crt"_s)), QString());
+        EXPECT_EQ(verificaAssinatura(proc, u"infProt"_s, simulador.certificadoProtocolo()), QString());
+        // The MDF-e is not mailed.
+        EXPECT_EQ(r.saida.contains(u"Enviando Email"_s), QByteArray(c.tipo) != "mdfe");
+    }
+}
+
+TEST_F(Autorizacao, DenegacaoArquivadaDuasVezesSemEmail) {
+    simulador.cenario("denegar");
+    const Documento d = documento(u"nfe"_s, 6);
+    const Execucao r = entrega(u"NFe6.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"Codigo: 302"_s)) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"Dng"_s)));
+    EXPECT_TRUE(teste::le(arquivo(d, u"nfe"_s)).contains("<cStat>302</cStat>"));
+}
+
+TEST_F(Autorizacao, RejeicaoApagaOsArquivosENadaArquiva) {
+    simulador.cenario("rejeitar");
+    const Documento d = documento(u"nfe"_s, 7);
+    noLocal(u"NFe7.EML"_s, "Destinatario cliente@exemplo.com.br\r\n");
+    const Execucao r = entrega(u"NFe7.xml"_s, d);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_TRUE(r.saida.contains(u"Codigo: 539"_s)) << r.saida.toStdString();
+    EXPECT_FALSE(QFile::exists(local(u"NFe7.xml"_s)));
+    EXPECT_FALSE(QFile::exists(local(u"NFe7.EML"_s)));
+    EXPECT_FALSE(QFile::exists(arquivo(d, u"nfe"_s)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+TEST_F(Autorizacao, DuplicidadeBuscaOProtocoloPorConsulta) {
+    const Documento d = documento(u"nfe"_s, 8);
+    ASSERT_EQ(entrega(u"NFe8.xml"_s, d).codigo, 0);
+    QFile::remove(arquivo(d, u"nfe"_s));
+    // The same document again: the authority answers 204 and a consultation gives its protocol.
+    const Execucao r = entrega(u"NFe8.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_consulta"_s), 1);
+    EXPECT_TRUE(teste::le(arquivo(d, u"nfe"_s)).contains("<protNFe"));
+}
+
+TEST_F(Autorizacao, SemProtocoloNaRespostaConsulta) {
+    simulador.cenario("sem-protocolo");
+    const Documento d = documento(u"nfe"_s, 9);
+    const Execucao r = entrega(u"NFe9.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_consulta"_s), 1);
+    EXPECT_TRUE(teste::le(arquivo(d, u"nfe"_s)).contains("<cStat>100</cStat>"));
+}
+
+TEST_F(Autorizacao, LoteQueNaoTerminaFicaPendente) {
+    simulador.cenario("processando");
+    extras.insert(u"QEL_DFE_CONSULTAS_RETORNO"_s, u"3"_s);
+    const Documento d = documento(u"nfe"_s, 10);
+    const Execucao r = entrega(u"NFe10.xml"_s, d);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_EQ(pedidos(u"nfe_ret_autorizacao"_s), 3) << "bounded";
+    EXPECT_TRUE(r.saida.contains(u"continua em processamento"_s)) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(local(u"NFe10.xml"_s))) << "not a rejection: the caller's document stays";
+    EXPECT_EQ(pendentes(), QStringList{d.chave + u".pendente"_s});
+    EXPECT_TRUE(
+        teste::le(trabalho(u"Arquivos_XML/CNPJ-12345678000195/Pendentes/"_s + d.chave + u".pendente"_s))
+            .contains("RECIBO "));
+    // Once the lot is processed, the next run settles it without sending it again.
+    simulador.cenario("normal");
+    const Execucao segunda = roda();
+    EXPECT_EQ(segunda.codigo, 0) << segunda.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_autorizacao"_s), 1);
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfe"_s)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+TEST_F(Autorizacao, RespostaPerdidaResolvidaNaProximaExecucao) {
+    // The authority authorised the document, but the answer never came back.
+    simulador.cenario("fechar-processado");
+    const Documento d = documento(u"nfe"_s, 11, 1, u"65"_s);
+    const Execucao r = entrega(u"NFCe11.xml"_s, d);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_TRUE(r.saida.contains(u"não é conhecido"_s)) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(local(u"NFCe11.xml"_s)));
+    EXPECT_EQ(pendentes().size(), 1);
+    simulador.cenario("normal");
+    const Execucao segunda = roda();
+    EXPECT_EQ(segunda.codigo, 0) << segunda.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_autorizacao"_s), 1) << "never sent twice";
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfc"_s)));
+    EXPECT_FALSE(QFile::exists(local(u"NFCe11.xml"_s)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+TEST_F(Autorizacao, EnvioQueNaoChegouEReenviado) {
+    // The connection closed before the authority processed anything: the key is not in its base.
+    simulador.cenario("fechar");
+    const Documento d = documento(u"nfe"_s, 12, 1, u"65"_s);
+    EXPECT_EQ(entrega(u"NFCe12.xml"_s, d).codigo, 1);
+    simulador.cenario("normal");
+    const Execucao segunda = roda();
+    EXPECT_EQ(segunda.codigo, 0) << segunda.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfe_consulta"_s), 1);
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfc"_s)));
+}
+
+TEST_F(Autorizacao, PendenteDeOutroDocumentoResolvidoPorOutraTarefa) {
+    simulador.cenario("fechar-processado");
+    const Documento d = documento(u"nfe"_s, 13, 1, u"65"_s);
+    EXPECT_EQ(entrega(u"NFCe13.xml"_s, d).codigo, 1);
+    QFile::remove(local(u"NFCe13.xml"_s));
+    simulador.cenario("normal");
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Consultar Servico (NFe)\r\nCNPJ 12345678000195\r\nUF RS\r\n");
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"Documento pendente arquivado: "_s)) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfc"_s)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+TEST_F(Autorizacao, FalhaSoapSemCodigoNaoERejeicao) {
+    simulador.cenario("erro500");
+    const Documento d = documento(u"nfe"_s, 14);
+    const Execucao r = entrega(u"NFe14.xml"_s, d);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_TRUE(QFile::exists(local(u"NFe14.xml"_s)));
+    EXPECT_EQ(pendentes().size(), 1);
+}
+
+TEST_F(Autorizacao, CopiaParaAverbacao) {
+    teste::escreve(trabalho(u"INI/12345678000195.INI"_s), "Averbacao " + raiz().toUtf8() + "/averbacao\r\n");
+    const Documento d = documento(u"nfe"_s, 15, 1, u"65"_s);
+    ASSERT_EQ(entrega(u"NFCe15.xml"_s, d).codigo, 0);
+    EXPECT_EQ(teste::le(raiz() + u"/averbacao/"_s + d.chave + u"-nfc.xml"_s),
+              teste::le(arquivo(d, u"nfc"_s)));
+}
+
+TEST_F(Autorizacao, EmailComOXmlEOsPdfsEmOrdem) {
+    teste::ServidorSmtpTeste servidor(u"starttls"_s, gerado(u"servidor"_s));
+    ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
+    const Documento d = documento(u"nfe"_s, 17, 2);
+    noLocal(u"NFe17.EML"_s,
+            "Remetente fiscal@empresa.com.br\r\nDestinatario a@exemplo.com.br;b@exemplo.com.br\r\n"
+            "SMTP 127.0.0.1\r\nPorta " +
+                QByteArray::number(servidor.porta()) + "\r\nUsuario usuario\r\nSenha s3nh@-Certa\r\nSSL\r\n");
+    const Execucao r = entrega(u"NFe17.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    ASSERT_EQ(servidor.mensagens().size(), 1) << r.saida.toStdString();
+    const QJsonObject m = teste::leMensagem(servidor.mensagens().first());
+    EXPECT_EQ(teste::textos(m[u"para"_s].toArray()),
+              (QStringList{u"a@exemplo.com.br"_s, u"b@exemplo.com.br"_s}));
+    EXPECT_EQ(m[u"assunto"_s].toString(), u"XML do Documento Fiscal Eletrônico 000000017"_s);
+    const QString corpo = m[u"corpo"_s].toString();
+    EXPECT_TRUE(corpo.contains(u"Chave: "_s + d.chave)) << corpo.toStdString();
+    EXPECT_TRUE(corpo.contains(u"Emitente: EMPRESA DEMONSTRAÇÃO LTDA"_s)) << corpo.toStdString();
+    // The stored XML, then the PDF pages of the print.
+    const QJsonArray anexos = m[u"anexos"_s].toArray();
+    ASSERT_EQ(anexos.size(), 2);
+    EXPECT_EQ(anexos[0].toObject()[u"nome"_s].toString(), d.chave + u"-nfe.xml"_s);
+    EXPECT_EQ(anexos[1].toObject()[u"nome"_s].toString(), u"Danfe17-1.PDF"_s);
+    // The request and the pages are gone; the password was never shown nor logged.
+    EXPECT_FALSE(QFile::exists(local(u"NFe17.EML"_s)));
+    EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe17-1.PDF"_s));
+    EXPECT_FALSE(r.saida.contains(u"s3nh@"_s));
+    EXPECT_FALSE(teste::le(local(u"Qel_DFe.log"_s)).contains("s3nh@"));
+}
+
+TEST_F(Autorizacao, ServidorDeEmailForaDoArNaoDesfazOArquivamento) {
+    const Documento d = documento(u"nfe"_s, 18);
+    noLocal(u"NFe18.EML"_s,
+            "Remetente fiscal@empresa.com.br\r\nDestinatario a@exemplo.com.br\r\nSMTP 127.0.0.1\r\n"
+            "Porta " +
+                QByteArray::number(teste::portaFechada()) +
+                "\r\nUsuario usuario\r\nSenha s3nh@-Certa\r\nSSL\r\n");
+    const Execucao r = entrega(u"NFe18.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfe"_s)));
+    EXPECT_TRUE(r.saida.contains(u"Email não enviado: "_s)) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"Limpando Arquivos Temporarios"_s)) << "the run still cleans up";
+    EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe18-1.PDF"_s));
+    EXPECT_FALSE(r.saida.contains(u"s3nh@"_s));
+}
+
+TEST_F(Autorizacao, ModoDeTeste) {
+    teste::escreve(local(u"Teste.NFe"_s), "");
+    const Documento d = documento(u"nfe"_s, 16, 1, u"65"_s);
+    extras.insert(u"QEL_DFE_RESPOSTA"_s, u"Nao"_s);
+    const Execucao nao = entrega(u"NFCe16.xml"_s, d);
+    EXPECT_EQ(nao.codigo, 1);
+    EXPECT_TRUE(nao.saida.contains(u"Deseja transmitir este documento ?"_s));
+    EXPECT_FALSE(QFile::exists(local(u"NFCe16.xml"_s))) << "the user decided not to send it";
+    EXPECT_EQ(pedidos(u"nfe_autorizacao"_s), 0);
+    extras.insert(u"QEL_DFE_RESPOSTA"_s, u"Sim"_s);
+    EXPECT_EQ(entrega(u"NFCe16.xml"_s, d).codigo, 0);
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfc"_s)));
+}
+
+} // namespace
