@@ -8,8 +8,10 @@
 #include "simulador.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -327,6 +329,31 @@ TEST_F(Autorizacao, ServidorDeEmailForaDoArNaoDesfazOArquivamento) {
     EXPECT_TRUE(r.saida.contains(u"Limpando Arquivos Temporarios"_s)) << "the run still cleans up";
     EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe18-1.PDF"_s));
     EXPECT_FALSE(r.saida.contains(u"s3nh@"_s));
+}
+
+// The jobs the queue has finished.
+int trabalhosConcluidos(const QString& fila) {
+    QProcess lpstat;
+    lpstat.start(u"lpstat"_s, {u"-W"_s, u"completed"_s, u"-o"_s, fila});
+    lpstat.waitForFinished(10000);
+    return QString::fromUtf8(lpstat.readAllStandardOutput()).count(u'\n');
+}
+
+TEST_F(Autorizacao, ImpressaoNaFilaDaConfiguracao) {
+    if (QProcess::execute(u"lpstat"_s, {u"-p"_s, u"QelPDF"_s}) != 0)
+        GTEST_SKIP() << "no CUPS queue QelPDF (scripts/fila-cups.sh makes it)";
+    teste::escreve(local(u"INI/12345678000195.INI"_s),
+                   "DANFE Impressora QelPDF\r\nDANFE Numero de Copias 2\r\n");
+    const int antes = trabalhosConcluidos(u"QelPDF"_s);
+    const Documento d = documento(u"nfe"_s, 19);
+    const Execucao r = entrega(u"NFe19.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_FALSE(r.saida.contains(u"Pré-visualização"_s)) << "printed, not previewed";
+    QElapsedTimer espera;
+    espera.start();
+    while (trabalhosConcluidos(u"QelPDF"_s) < antes + 2 && espera.elapsed() < 30000)
+        QThread::msleep(200);
+    EXPECT_GE(trabalhosConcluidos(u"QelPDF"_s), antes + 2) << "one job per copy";
 }
 
 TEST_F(Autorizacao, ModoDeTeste) {
