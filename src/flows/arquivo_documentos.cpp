@@ -63,12 +63,17 @@ std::optional<DadosArquivados> ArquivoDocumentos::dados(const QString& chave, Ti
     if (caminho.isEmpty()) return std::nullopt;
     DadosArquivados d;
     // A later element of the same name overwrites an earlier one, line by line and within a line.
+    // A negative length reads up to the end tag.
     const auto ultimo = [](const QString& linha, const QString& marca, qsizetype tamanho, QString& destino) {
-        for (qsizetype p = linha.indexOf(marca); p >= 0; p = linha.indexOf(marca, p + 1))
-            destino = linha.mid(p + marca.size(), tamanho);
+        for (qsizetype p = linha.indexOf(marca); p >= 0; p = linha.indexOf(marca, p + 1)) {
+            const qsizetype inicio = p + marca.size();
+            const qsizetype fim = linha.indexOf(u'<', inicio);
+            destino = linha.mid(inicio, tamanho >= 0 ? tamanho : (fim < 0 ? -1 : fim - inicio)).trimmed();
+        }
     };
     for (const QString& linha : lerLinhas(caminho)) {
-        ultimo(linha, u"<nProt>"_s, 15, d.protocolo);
+        // Protocols of 17 digits have begun to appear beside the 15 of the layouts.
+        ultimo(linha, u"<nProt>"_s, -1, d.protocolo);
         QString uf;
         ultimo(linha, u"<UFFim>"_s, 2, uf);
         if (!uf.isEmpty()) d.ufEncerramento = Converte_UF(uf);

@@ -6,6 +6,7 @@
 
 #include "flows/autorizacao.h"
 
+#include "flows/apoio_fluxo.h"
 #include "flows/fluxos.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
@@ -31,24 +32,11 @@ const QStringList kDenegacao{u"110"_s, u"205"_s, u"301"_s, u"302"_s, u"303"_s};
 // The document is not in the authority's base: it never arrived.
 const QStringList kNaoConsta{u"217"_s};
 
-bool ehSefaz(TipoDocumento tipo) {
-    return tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe || tipo == TipoDocumento::CTe ||
-           tipo == TipoDocumento::MDFe;
-}
-
-QString cStatDe(const QString& resposta) {
-    return resposta.contains(u"<cStat>"_s) ? Ultimo_cStat(resposta) : QString();
-}
-
 // The access key of a signed document or proc: its first Id without the kind's prefix.
 QString chaveDoDocumento(const QString& documento) {
     const qsizetype p = Posicao(u"Id=\""_s, documento);
     if (p == 0) return {};
     return Copia(documento, p + (documento.contains(u"infMDFe"_s) ? 8 : 7), 44);
-}
-
-QString primeira(const QStringList& linhas) {
-    return linhas.isEmpty() ? QString() : linhas.first();
 }
 
 } // namespace

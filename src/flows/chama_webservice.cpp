@@ -1,5 +1,6 @@
 // The one way the run talks to a web service: endpoint, body, envelope, HTTPS, cleaned answer.
 
+#include "flows/apoio_fluxo.h"
 #include "flows/operacoes.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
@@ -7,6 +8,8 @@
 #include "ws/construtores.h"
 #include "ws/envelope.h"
 #include "ws/transporte.h"
+
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -28,15 +31,41 @@ QString limpaResposta(const QStringList& linhas) {
     return unica;
 }
 
-bool ehSefaz(TipoDocumento tipo) {
-    return tipo == TipoDocumento::NFe || tipo == TipoDocumento::NFCe || tipo == TipoDocumento::CTe ||
-           tipo == TipoDocumento::MDFe;
+// The answer's XML as the authority wrote it. Some services return the message as escaped text
+// inside the SOAP body; it is unescaped once, and nothing else is touched, so the signed parts
+// stored from it keep their signatures.
+QString xmlDaResposta(const QString& corpo) {
+    if (corpo.contains(u"<cStat"_s) || !corpo.contains(u"&lt;cStat"_s)) return corpo;
+    const QString& xml = corpo;
+    static const QRegularExpression numerica(u"&#(x[0-9A-Fa-f]+|[0-9]+);"_s);
+    QString saida;
+    qsizetype ultimo = 0;
+    for (auto it = numerica.globalMatch(xml); it.hasNext();) {
+        const auto m = it.next();
+        const QString n = m.captured(1);
+        bool ok = false;
+        const uint codigo = n.startsWith(u'x') ? n.mid(1).toUInt(&ok, 16) : n.toUInt(&ok, 10);
+        saida += xml.mid(ultimo, m.capturedStart() - ultimo);
+        if (ok && codigo > 0 && codigo <= 0x10FFFF)
+            saida.append(QStringView(QChar::fromUcs4(static_cast<char32_t>(codigo))));
+        else
+            saida += m.captured(0);
+        ultimo = m.capturedEnd();
+    }
+    saida += xml.mid(ultimo);
+    saida.replace(u"&lt;"_s, u"<"_s);
+    saida.replace(u"&gt;"_s, u">"_s);
+    saida.replace(u"&quot;"_s, u"\""_s);
+    saida.replace(u"&apos;"_s, u"'"_s);
+    saida.replace(u"&amp;"_s, u"&"_s);
+    return saida;
 }
 
 } // namespace
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     recusadoNoTeste_ = false;
+    respostaOriginal_.clear();
     if (!certificadoPronto_) {
         mensagem(u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
         return false;
@@ -61,7 +90,7 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     chave.tipo = tipo;
     chave.servico = servico;
     chave.cUF = ctx_.cUF;
-    chave.manifestar = ctx_.Tarefa == u"Manifestar"_s;
+    chave.manifestar = Maiusculo(ctx_.Tarefa) == u"MANIFESTAR"_s;
     chave.ufConsulta = ctx_.UF_Consulta;
     chave.municipio = ctx_.CODIGO_MUNICIPIO;
     chave.ambiente = ctx_.ambiente;
@@ -88,7 +117,12 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         pedido.assina = [this](const QString& texto) { return Assinar_XML(texto); };
         pedido.jaAssinado = opcoes.jaAssinado;
         const CorpoConstruido corpo = constroiCorpo(pedido);
-        if (corpo.assinaturaFalhou) mensagem(u"Erro durante a assinatura."_s);
+        // An unsigned request is never sent: the authority would reject it, and a rejection
+        // would cost the caller its document.
+        if (corpo.assinaturaFalhou) {
+            mensagem(u"Erro durante a assinatura."_s);
+            return false;
+        }
         if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
         if (corpo.chave) ctx_.CHAVE = *corpo.chave;
         if (corpo.tipo) ctx_.Tipo = *corpo.tipo;
@@ -128,6 +162,7 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     pedido.autoridadesExtras = recursos_.rede.autoridadesExtras;
     const RespostaHttp resposta = endpoint.endereco.isEmpty() ? RespostaHttp{} : postaSoap(pedido);
     if (resposta.ok) {
+        respostaOriginal_ = xmlDaResposta(QString::fromUtf8(resposta.corpo));
         ctx_.LbRetorno = divideLinhas(QString::fromUtf8(resposta.corpo));
     } else {
         registro_.anota(u"Falha no acesso a "_s + endpoint.endereco + u": "_s +

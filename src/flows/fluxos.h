@@ -11,6 +11,14 @@ Passo validadeCertificado(Operacoes& op);  // VALIDADE DO CERTIFICADO [(ARQUIVO)
 Passo imprimeOuExporta(Operacoes& op);     // IMPRIMIR, GERAR PDF
 Passo consultaServico(Operacoes& op);      // CONSULTAR SERVICO (NFE|CTE|MDFE)
 Passo recepcao(Operacoes& op);             // RECEPCAO: authorisation of the document of the intake
+Passo evento(Operacoes& op);               // CANCELAR DOCUMENTO, ENCERRAMENTO, CARTA DE CORRECAO, MANIFESTAR
+Passo inutiliza(Operacoes& op);            // INUTILIZAR
+Passo consultaDocumento(Operacoes& op);    // CONSULTAR DOCUMENTO
+Passo consultaCCe(Operacoes& op);          // CONSULTAR CCE
+Passo consultaArquivo(Operacoes& op);      // CONSULTAR ARQUIVO
+Passo download(Operacoes& op);             // DOWNLOAD (DOWNLOAD NFE, DOWNLOAD CTE)
+Passo cadastro(Operacoes& op);             // CADASTRO
+Passo naoEncerrados(Operacoes& op);        // NAO ENCERRADOS
 Passo indisponivel(Operacoes& op);         // known tasks whose flows come in later versions
 Passo tarefaNaoReconhecida(Operacoes& op); // any other name
 

@@ -127,6 +127,8 @@ bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somen
     // A printout that did not run (a kind without one yet) leaves the run's values as they were.
     if (!impressao.chave.isEmpty()) ctx_.CHAVE = impressao.chave;
     if (!impressao.prefixoPdf.isEmpty()) ctx_.PrefixoPDF = impressao.prefixoPdf;
+    // A receipt names the one PDF the e-mail attaches.
+    ctx_.NomePDF = impressao.nomePdfTarefa;
     if (impressao.tipo != TipoDocumento::Nenhum) ctx_.Tipo = impressao.tipo;
     for (const QString& pdf : std::as_const(impressao.pdfsGerados))
         Mostra_Status(u"PDF gerado: "_s + pdf);

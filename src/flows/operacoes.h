@@ -106,6 +106,10 @@ public:
     // Sends one request for the service and leaves the cleaned answer as the one line of
     // LbRetorno. False when it stopped before the HTTP stage.
     bool ChamaWebService(Servico servico, const OpcoesEnvio& opcoes = {});
+    // The answer of the last call as the authority wrote it (only an escaped message unescaped),
+    // for what is stored: the cleaned LbRetorno folds accents and would break signatures. Empty
+    // when the call got no answer.
+    const QString& respostaOriginal() const { return respostaOriginal_; }
     // The last call stopped because the user answered "Nao" to the test-mode question.
     bool recusadoNoTeste() const { return recusadoNoTeste_; }
 
@@ -137,6 +141,7 @@ private:
     Certificado certificado_;
     bool certificadoPronto_ = false;
     bool recusadoNoTeste_ = false;
+    QString respostaOriginal_;
     ResumoDocumento resumo_; // left by the last printout, for the e-mail's body
 };
 

@@ -25,6 +25,34 @@ QString nomeProtocolo(TipoDocumento tipo) {
     }
 }
 
+} // namespace
+
+QString elementoCompleto(const QString& texto, const QString& nome, qsizetype desde, qsizetype* fim) {
+    if (nome.isEmpty()) return {};
+    const QString abre = u'<' + nome;
+    for (qsizetype inicio = texto.indexOf(abre, desde); inicio >= 0;
+         inicio = texto.indexOf(abre, inicio + 1)) {
+        const qsizetype posicao = inicio + abre.size();
+        const QChar depois = posicao < texto.size() ? texto.at(posicao) : QChar();
+        if (depois != u'>' && !depois.isSpace()) continue;
+        const QString fecha = u"</"_s + nome + u'>';
+        const qsizetype final = texto.indexOf(fecha, inicio);
+        if (final < 0) return {};
+        if (fim) *fim = final + fecha.size();
+        return texto.mid(inicio, final + fecha.size() - inicio);
+    }
+    return {};
+}
+
+QString comNamespace(const QString& elemento, const QString& nome, const QString& ns) {
+    const qsizetype fimTag = elemento.indexOf(u'>');
+    if (fimTag < 0) return elemento;
+    QString atributos = elemento.mid(nome.size() + 1, fimTag - nome.size() - 1);
+    static const QRegularExpression declaracao(uR"(\s*xmlns\s*=\s*("[^"]*"|'[^']*'))"_s);
+    atributos.remove(declaracao);
+    return u'<' + nome + u" xmlns=\""_s + ns + u'"' + atributos + elemento.mid(fimTag);
+}
+
 QString namespaceDoTipo(TipoDocumento tipo) {
     switch (tipo) {
     case TipoDocumento::CTe:
@@ -36,52 +64,38 @@ QString namespaceDoTipo(TipoDocumento tipo) {
     }
 }
 
-QString conteudo(const QString& texto, const QString& elemento) {
-    const QString abre = u'<' + elemento + u'>';
+QString valorElemento(const QString& texto, const QString& nome) {
+    const QString abre = u'<' + nome + u'>';
     const qsizetype inicio = texto.indexOf(abre);
     if (inicio < 0) return {};
-    const qsizetype fim = texto.indexOf(u"</"_s + elemento + u'>', inicio);
+    const qsizetype fim = texto.indexOf(u"</"_s + nome + u'>', inicio);
     return fim < 0 ? QString() : texto.mid(inicio + abre.size(), fim - inicio - abre.size());
 }
 
-// The protocol with its start tag rewritten: the kind's namespace first and once, whatever the
-// service sent (before or after versao, or none).
-QString comNamespace(const QString& protocolo, const QString& nome, const QString& ns) {
-    const qsizetype fimTag = protocolo.indexOf(u'>');
-    if (fimTag < 0) return protocolo;
-    QString atributos = protocolo.mid(nome.size() + 1, fimTag - nome.size() - 1);
-    static const QRegularExpression declaracao(uR"(\s*xmlns\s*=\s*("[^"]*"|'[^']*'))"_s);
-    atributos.remove(declaracao);
-    return u'<' + nome + u" xmlns=\""_s + ns + u'"' + atributos + protocolo.mid(fimTag);
+QString versaoDe(const QString& documento) {
+    return Copia(documento, Posicao(u"versao=\""_s, documento) + 8, 4);
 }
 
-} // namespace
-
 QString protocoloDaResposta(TipoDocumento tipo, const QString& resposta) {
-    const QString nome = nomeProtocolo(tipo);
-    if (nome.isEmpty()) return {};
-    // The start tag is "<protNFe" followed by a blank or ">", never a longer name.
-    for (qsizetype inicio = resposta.indexOf(u'<' + nome); inicio >= 0;
-         inicio = resposta.indexOf(u'<' + nome, inicio + 1)) {
-        const qsizetype posicao = inicio + nome.size() + 1;
-        const QChar depois = posicao < resposta.size() ? resposta.at(posicao) : QChar();
-        if (depois != u'>' && !depois.isSpace()) continue;
-        const QString fecha = u"</"_s + nome + u'>';
-        const qsizetype fim = resposta.indexOf(fecha, inicio);
-        if (fim < 0) return {};
-        return resposta.mid(inicio, fim + fecha.size() - inicio);
-    }
-    return {};
+    return elementoCompleto(resposta, nomeProtocolo(tipo));
 }
 
 QString situacaoDoProtocolo(const QString& protocolo) {
-    return conteudo(protocolo, u"cStat"_s);
+    return valorElemento(protocolo, u"cStat"_s);
 }
 
 bool protocoloDoDocumento(const QString& protocolo, const QString& documento) {
-    const QString digVal = conteudo(protocolo, u"digVal"_s).trimmed();
-    const QString digest = conteudo(documento, u"DigestValue"_s).trimmed();
+    const QString digVal = valorElemento(protocolo, u"digVal"_s).trimmed();
+    const QString digest = valorElemento(documento, u"DigestValue"_s).trimmed();
     return digVal.isEmpty() || digest.isEmpty() || digVal == digest;
+}
+
+QString montaRaiz(const QString& raiz, TipoDocumento tipo, const QString& documento, const QString& resposta,
+                  const QString& nomeResposta) {
+    const QString ns = namespaceDoTipo(tipo);
+    return QString::fromUtf16(kDeclaracaoXml) + u'<' + raiz + u" xmlns=\""_s + ns + u"\" versao=\""_s +
+           versaoDe(documento) + u"\">"_s + documento + comNamespace(resposta, nomeResposta, ns) + u"</"_s +
+           raiz + u'>';
 }
 
 std::optional<QString> montaProc(TipoDocumento tipo, bool simplificado, const QString& documento,
@@ -104,11 +118,7 @@ std::optional<QString> montaProc(TipoDocumento tipo, bool simplificado, const QS
     default:
         return std::nullopt;
     }
-    const QString ns = namespaceDoTipo(tipo);
-    const QString versao = Copia(documento, Posicao(u"versao=\""_s, documento) + 8, 4);
-    return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><"_s + raiz + u" xmlns=\""_s + ns + u"\" versao=\""_s +
-           versao + u"\">"_s + documento + comNamespace(protocolo, nomeProtocolo(tipo), ns) + u"</"_s + raiz +
-           u'>';
+    return montaRaiz(raiz, tipo, documento, protocolo, nomeProtocolo(tipo));
 }
 
 } // namespace qel

@@ -1,7 +1,7 @@
 #pragma once
 
-// The authorised document ("proc"): the signed document followed by its authorisation protocol,
-// in the official form of its kind.
+// The procs: a signed document (an authorised document, an event, an inutilização) followed by
+// the authority's answer, in the official form of its kind; and the reading of answer elements.
 
 #include "util/codigos.h"
 
@@ -9,6 +9,29 @@
 #include <optional>
 
 namespace qel {
+
+// The first whole element of the name in a text from a position on: from "<name" followed by a
+// blank or ">" (never a longer name) through its closing tag; empty when there is none. *fim,
+// when given, receives the position just after it.
+QString elementoCompleto(const QString& texto, const QString& nome, qsizetype desde = 0,
+                         qsizetype* fim = nullptr);
+
+// The element with its start tag rewritten: the namespace first and once, whatever the service
+// sent (before or after versao, or none). Declaring the namespace it was in scope of changes
+// nothing in the canonical form of its signed parts.
+QString comNamespace(const QString& elemento, const QString& nome, const QString& ns);
+
+// The namespace of the documents of a kind (NF-e and NFC-e share one).
+QString namespaceDoTipo(TipoDocumento tipo);
+
+// The value of the first element of the name (its text between the tags); empty when absent.
+QString valorElemento(const QString& texto, const QString& nome);
+
+// The version a signed document declares first ("versao" of its root or info element).
+QString versaoDe(const QString& documento);
+
+// The XML declaration every stored file begins with.
+inline constexpr char16_t kDeclaracaoXml[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
 // The protocol element of the kind in an answer, from "<protNFe" (protCTe, protMDFe) through its
 // closing tag; empty when the answer holds none.
@@ -21,6 +44,13 @@ QString situacaoDoProtocolo(const QString& protocolo);
 // document's signature carries. A protocol without digVal, or a document without one, is not
 // told apart (true).
 bool protocoloDoDocumento(const QString& protocolo, const QString& documento);
+
+// A proc of any kind: the declaration, the root with the kind's namespace and the document's
+// version only (namespaces beyond it would be in scope of the signed elements and change their
+// canonical form), the signed document, the answer element with the kind's namespace declared
+// once, as its first attribute.
+QString montaRaiz(const QString& raiz, TipoDocumento tipo, const QString& documento, const QString& resposta,
+                  const QString& nomeResposta);
 
 // nfeProc (NF-e, NFC-e), cteProc or cteProcSimp (CT-e), mdfeProc (MDF-e): the start tag with the
 // kind's namespace and the document's version only (namespaces beyond it would be in scope of the

@@ -16,10 +16,6 @@ namespace {
 
 const QString kInicioId = u"Id=\""_s;
 
-QString elemento(const QString& nome, const QString& valor) {
-    return u'<' + nome + u'>' + escapaXml(valor) + u"</"_s + nome + u'>';
-}
-
 QString raiz(const QString& nome, const QString& ns, const QString& versao, const QString& conteudo) {
     return u'<' + nome + u" xmlns=\""_s + ns + u"\" versao=\""_s + versao + u"\">"_s + conteudo + u"</"_s +
            nome + u'>';
@@ -78,8 +74,8 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     c.documento = texto;
     const QString lote = u"1"_s + Copia(chave, 36, 8);
     c.corpo = raiz(u"enviNFe"_s, kNsNFe, p.versao,
-                   elemento(u"idLote"_s, lote) +
-                       elemento(u"indSinc"_s, p.tipo == TipoDocumento::NFCe ? u"1"_s : u"0"_s) + texto);
+                   elementoXml(u"idLote"_s, lote) +
+                       elementoXml(u"indSinc"_s, p.tipo == TipoDocumento::NFCe ? u"1"_s : u"0"_s) + texto);
     return c;
 }
 
@@ -121,29 +117,29 @@ CorpoConstruido corpoNFe(const PedidoCorpo& p) {
     const QString tpAmb = codigo(p.ambiente);
     CorpoConstruido c;
     if (s == Servico::Status)
-        c.corpo =
-            raiz(u"consStatServ"_s, kNsNFe, p.versao,
-                 elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+        c.corpo = raiz(u"consStatServ"_s, kNsNFe, p.versao,
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"cUF"_s, p.cUF) +
+                           elementoXml(u"xServ"_s, u"STATUS"_s));
     else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitNFe"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
-                           elemento(u"chNFe"_s, p.chave));
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"xServ"_s, u"CONSULTAR"_s) +
+                           elementoXml(u"chNFe"_s, p.chave));
     else if (s == Servico::Download) {
         // The document asked for is the task's key; the author's state is the company's (the
         // run's state code), the national service answers for any.
         const QString autor = p.cUF.size() == 2 ? p.cUF : u"43"_s;
         c.corpo = raiz(u"distDFeInt"_s, kNsNFe, u"1.01"_s,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUFAutor"_s, autor) +
-                           elemento(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)) + u"<consChNFe>"_s +
-                           elemento(u"chNFe"_s, p.chave) + u"</consChNFe>"_s);
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"cUFAutor"_s, autor) +
+                           elementoXml(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)) + u"<consChNFe>"_s +
+                           elementoXml(u"chNFe"_s, p.chave) + u"</consChNFe>"_s);
     } else if (s == Servico::Inutilizar)
         return assinadoComoCorpo(p, {});
     else if (s == Servico::RetRecepcao)
         c.corpo = raiz(u"consReciNFe"_s, kNsNFe, p.versao,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"nRec"_s, p.chave));
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"nRec"_s, p.chave));
     else if (s == Servico::Evento)
         return assinadoComoCorpo(p, [&](const QString& evento) {
-            return raiz(u"envEvento"_s, kNsNFe, p.versao, elemento(u"idLote"_s, u"1"_s) + evento);
+            return raiz(u"envEvento"_s, kNsNFe, p.versao, elementoXml(u"idLote"_s, u"1"_s) + evento);
         });
     else if (s == Servico::Recepcao)
         return autorizacaoNFe(p);
@@ -156,16 +152,16 @@ CorpoConstruido corpoCTe(const PedidoCorpo& p) {
     const QString v = u"4.00"_s;
     CorpoConstruido c;
     if (s == Servico::Status)
-        c.corpo =
-            raiz(u"consStatServCTe"_s, kNsCTe, v,
-                 elemento(u"tpAmb"_s, tpAmb) + elemento(u"cUF"_s, p.cUF) + elemento(u"xServ"_s, u"STATUS"_s));
+        c.corpo = raiz(u"consStatServCTe"_s, kNsCTe, v,
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"cUF"_s, p.cUF) +
+                           elementoXml(u"xServ"_s, u"STATUS"_s));
     else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitCTe"_s, kNsCTe, v,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
-                           elemento(u"chCTe"_s, p.chave));
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"xServ"_s, u"CONSULTAR"_s) +
+                           elementoXml(u"chCTe"_s, p.chave));
     else if (s == Servico::RetRecepcao)
-        c.corpo =
-            raiz(u"consReciCTe"_s, kNsCTe, v, elemento(u"tpAmb"_s, tpAmb) + elemento(u"nRec"_s, p.chave));
+        c.corpo = raiz(u"consReciCTe"_s, kNsCTe, v,
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"nRec"_s, p.chave));
     else if (s == Servico::Inutilizar || s == Servico::Evento)
         return assinadoComoCorpo(p, {});
     else if (s == Servico::Recepcao || s == Servico::Simplificado)
@@ -179,15 +175,16 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
     CorpoConstruido c;
     if (s == Servico::Status)
         c.corpo = raiz(u"consStatServMDFe"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"STATUS"_s));
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"xServ"_s, u"STATUS"_s));
     else if (s == Servico::Consultar)
         c.corpo = raiz(u"consSitMDFe"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR"_s) +
-                           elemento(u"chMDFe"_s, p.chave));
+                       elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"xServ"_s, u"CONSULTAR"_s) +
+                           elementoXml(u"chMDFe"_s, p.chave));
     else if (s == Servico::NaoEncerrados)
-        c.corpo = raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
-                       elemento(u"tpAmb"_s, tpAmb) + elemento(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
-                           elemento(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)));
+        c.corpo =
+            raiz(u"consMDFeNaoEnc"_s, kNsMDFe, p.versao,
+                 elementoXml(u"tpAmb"_s, tpAmb) + elementoXml(u"xServ"_s, u"CONSULTAR NÃO ENCERRADOS"_s) +
+                     elementoXml(u"CNPJ"_s, CnpjSemPontuacao(p.cnpj)));
     else if (s == Servico::Recepcao)
         return autorizacaoCTeMDFe(p);
     else if (s == Servico::Evento)
@@ -195,10 +192,23 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
     return c;
 }
 
+// The registry is asked by CNPJ (14 digits), CPF (11) or state registration (anything else).
+QString documentoConsultado(const QString& documento) {
+    const QString d = documento.trimmed();
+    const bool numeros = std::all_of(d.begin(), d.end(), [](QChar c) { return c.isDigit(); });
+    if (numeros && d.size() == 14) return elementoXml(u"CNPJ"_s, d);
+    if (numeros && d.size() == 11) return elementoXml(u"CPF"_s, d);
+    return elementoXml(u"IE"_s, d);
+}
+
 } // namespace
 
 QString escapaXml(const QString& valor) {
     return valor.toHtmlEscaped();
+}
+
+QString elementoXml(const QString& nome, const QString& valor) {
+    return u'<' + nome + u'>' + escapaXml(valor) + u"</"_s + nome + u'>';
 }
 
 CorpoConstruido constroiCorpo(const PedidoCorpo& pedido) {
@@ -209,10 +219,10 @@ CorpoConstruido constroiCorpo(const PedidoCorpo& pedido) {
     if (p.servico == Servico::Cadastro) {
         CorpoConstruido c;
         c.tipo = TipoDocumento::NFe;
-        c.corpo =
-            raiz(u"ConsCad"_s, kNsNFe, u"2.00"_s,
-                 u"<infCons>"_s + elemento(u"xServ"_s, u"CONS-CAD"_s) + elemento(u"UF"_s, p.ufConsulta) +
-                     elemento(u"CNPJ"_s, p.docConsulta) + u"</infCons>"_s);
+        c.corpo = raiz(u"ConsCad"_s, kNsNFe, u"2.00"_s,
+                       u"<infCons>"_s + elementoXml(u"xServ"_s, u"CONS-CAD"_s) +
+                           elementoXml(u"UF"_s, p.ufConsulta) + documentoConsultado(p.docConsulta) +
+                           u"</infCons>"_s);
         return c;
     }
     switch (p.tipo) {

@@ -45,5 +45,7 @@ CorpoConstruido constroiCorpo(const PedidoCorpo& pedido);
 
 // Text made safe to stand as an element value.
 QString escapaXml(const QString& valor);
+// "<nome>valor</nome>", the value escaped.
+QString elementoXml(const QString& nome, const QString& valor);
 
 } // namespace qel

@@ -53,6 +53,11 @@ TEST(ArquivoDocumentos, GravaEmUtf8EAchaSemDistincaoDeCaixa) {
     EXPECT_EQ(dados->ufEncerramento, u"35"_s) << "the last one wins";
     EXPECT_EQ(dados->munEncerramento, u"3550308"_s);
     EXPECT_FALSE(a.dados(kChave, TipoDocumento::NFe));
+    // A protocol of 17 digits is read whole.
+    ASSERT_TRUE(ArquivoDocumentos::grava(
+        a.documento(u"12345678000195"_s, kChave, TipoDocumento::NFe),
+        u"<nfeProc><protNFe><nProt>14324000000000123</nProt></protNFe></nfeProc>"_s));
+    EXPECT_EQ(a.dados(kChave, TipoDocumento::NFe)->protocolo, u"14324000000000123"_s);
 
     // Another spelling of the folders on disk is found.
     QDir().rename(pasta.path() + u"/Arquivos_XML"_s, pasta.path() + u"/arquivos_xml"_s);
