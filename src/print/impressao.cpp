@@ -1,8 +1,11 @@
 #include "print/impressao.h"
 
 #include "util/arquivos.h"
+#include "util/erros.h"
 #include "util/posicoes.h"
 #include "util/texto.h"
+
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -74,6 +77,23 @@ void Afina_Molduras(Modelo& modelo) {
         if (o.tipo == TipoObjeto::Forma) o.espessura = 0;
 }
 
+int linhasQueCabem(const Objeto& memo) {
+    Objeto medidor = memo;
+    medidor.linhas = QStringList{u"0"_s};
+    int linhas = 1;
+    while (linhas < 10000) {
+        medidor.linhas.append(u"0"_s);
+        if (medidor.alturaTexto() > memo.geometria.height()) break;
+        ++linhas;
+    }
+    return linhas;
+}
+
+void encaixaTexto(Objeto& memo, double menor) {
+    while (memo.fonte.pointSizeF() - 0.5 >= menor && memo.alturaTexto() > memo.geometria.height())
+        memo.fonte.setPointSizeF(memo.fonte.pointSizeF() - 0.5);
+}
+
 QString dataDoXml(const QString& valor) {
     if (valor.trimmed().isEmpty()) return {};
     return Copia(valor, 9, 2) + u'/' + Copia(valor, 6, 2) + u'/' + Copia(valor, 1, 4);
@@ -129,6 +149,145 @@ bool Deve_Imprimir(const QString& tarefa, TipoDocumento tipo, const Configuracao
 QString arquivoPdf(const QString& nomePdfTarefa, const QString& prefixo, const QString& sufixo) {
     if (!nomePdfTarefa.trimmed().isEmpty()) return caminhoNativo(nomePdfTarefa.trimmed());
     return caminhoNativo(prefixo) + u'-' + sufixo + u".PDF"_s;
+}
+
+QString impressoraDaConfiguracao(const QString& configuracao) {
+    const QString nome = configuracao.trimmed();
+    return nome == u"Impressora Padrao do Windows"_s ? QString() : nome;
+}
+
+void Saida_Relatorio(const Relatorio& relatorio, const DestinoRelatorio& destino, ContextoImpressao& ctx,
+                     const ConfiguracaoEmpresa& cfg, SaidaImpressao& saida) {
+    const QString impressora = impressoraDaConfiguracao(destino.impressora);
+    const QString tarefa = ctx.tarefa.trimmed().toUpper();
+    if (tarefa == u"IMPRIMIR"_s) {
+        saida.visualiza(relatorio, impressora, false);
+        return;
+    }
+    if (tarefa != u"GERAR PDF"_s && Deve_Imprimir(ctx.tarefa, ctx.tipo, cfg, ctx.nomeBase)) {
+        const int copias =
+            destino.copias.isEmpty() ? 0 : static_cast<int>(numeroConfiguracao(destino.copias));
+        if (copias > 0) {
+            // A printer that is gone stops the task: the user must know the copies were not made.
+            if (!saida.imprime(relatorio, impressora, copias))
+                throw ErroInesperado(u"Não foi possível imprimir na impressora "_s +
+                                     (impressora.isEmpty() ? u"padrão"_s : impressora));
+        } else {
+            saida.visualiza(relatorio, impressora, true);
+        }
+    }
+    if (cfg.Sem_Email_Auto || ctx.nomeBase.trimmed().isEmpty()) return;
+    const QString arquivo = arquivoPdf(ctx.nomePdfTarefa, ctx.prefixoPdf, destino.sufixoPdf);
+    Prepara_Pasta(arquivo, u"N"_s);
+    InformacaoPdf informacao = destino.informacao;
+    informacao.criacao = ctx.criacao;
+    if (!relatorio.exportaPdf(localizaCaminho(arquivo), informacao))
+        throw ErroInesperado(u"Não foi possível gravar o PDF "_s + arquivo);
+    ctx.pdfsGerados.append(arquivo);
+}
+
+QString textoDoXml(const QString& valor) {
+    if (!valor.contains(u'&')) return valor;
+    static const QRegularExpression entidade(u"&(#x[0-9A-Fa-f]+|#[0-9]+|lt|gt|amp|quot|apos);"_s);
+    QString saida;
+    qsizetype de = 0;
+    for (auto it = entidade.globalMatch(valor); it.hasNext();) {
+        const auto m = it.next();
+        saida += QStringView(valor).mid(de, m.capturedStart() - de);
+        const QString nome = m.captured(1);
+        if (nome.startsWith(u'#')) {
+            bool ok = false;
+            const uint codigo =
+                nome.startsWith(u"#x"_s) ? nome.mid(2).toUInt(&ok, 16) : nome.mid(1).toUInt(&ok);
+            const char32_t c = static_cast<char32_t>(codigo);
+            saida += ok && codigo > 0 && codigo <= 0x10FFFF ? QString::fromUcs4(&c, 1) : m.captured(0);
+        } else {
+            saida += nome == u"lt"_s     ? u"<"_s
+                     : nome == u"gt"_s   ? u">"_s
+                     : nome == u"amp"_s  ? u"&"_s
+                     : nome == u"quot"_s ? u"\""_s
+                                         : u"'"_s;
+        }
+        de = m.capturedEnd();
+    }
+    saida += QStringView(valor).mid(de);
+    return saida;
+}
+
+namespace {
+
+// The name of the element a line opens or closes ("</a>" and "<a b='c'>" both give "A").
+QString nomeDaTag(const QString& linha) {
+    qsizetype i = linha.startsWith(u"</"_s) ? 2 : 1;
+    const qsizetype inicio = i;
+    while (i < linha.size() && linha.at(i) != u'>' && linha.at(i) != u'/' && !linha.at(i).isSpace())
+        ++i;
+    return linha.mid(inicio, i - inicio).toUpper();
+}
+
+void leAtributos(const QString& abertura, QHash<QString, QString>& atributos) {
+    static const QRegularExpression atributo(
+        u"([A-Za-z_:][-A-Za-z0-9_:.]*)\\s*=\\s*(\"([^\"]*)\"|'([^']*)')"_s);
+    for (auto it = atributo.globalMatch(abertura); it.hasNext();) {
+        const auto m = it.next();
+        atributos.insert(m.captured(1).toUpper(),
+                         textoDoXml(m.captured(3).isNull() ? m.captured(4) : m.captured(3)));
+    }
+}
+
+} // namespace
+
+QList<Ocorrencia> Ocorrencias(const QStringList& linhas, const QString& nome) {
+    const QString procurado = nome.toUpper();
+    QList<Ocorrencia> resultado;
+    QStringList abertos; // the elements open inside the current occurrence, outermost first
+    bool dentro = false;
+    const auto guarda = [&](const QString& caminho, const QString& texto) {
+        resultado.last().valores_[caminho].append(texto);
+    };
+    for (const QString& bruta : linhas) {
+        const QString linha = bruta.trimmed();
+        if (linha.isEmpty() || linha.startsWith(u"<?"_s) || linha.startsWith(u"<!--"_s)) continue;
+        if (linha.startsWith(u"<![CDATA["_s)) {
+            if (dentro) guarda(abertos.join(u'/'), linha.mid(9, linha.size() - 12));
+            continue;
+        }
+        if (!linha.startsWith(u'<')) continue; // text split over lines: the first line is the value
+        if (linha.startsWith(u"</"_s)) {
+            if (!dentro) continue;
+            if (abertos.isEmpty()) {
+                dentro = false;
+            } else {
+                abertos.removeLast();
+            }
+            continue;
+        }
+        const QString tag = nomeDaTag(linha);
+        const qsizetype fimAbertura = linha.indexOf(u'>');
+        const bool vazio = fimAbertura > 0 && linha.at(fimAbertura - 1) == u'/';
+        const qsizetype fecha = linha.lastIndexOf(u"</"_s);
+        const bool comTexto = !vazio && fecha > fimAbertura;
+        if (!dentro) {
+            if (tag != procurado) continue;
+            resultado.append(Ocorrencia());
+            leAtributos(linha.left(fimAbertura), resultado.last().atributos_);
+            if (comTexto) {
+                guarda(QString(), textoDoXml(linha.mid(fimAbertura + 1, fecha - fimAbertura - 1)));
+            } else if (!vazio) {
+                dentro = true;
+                abertos.clear();
+            }
+            continue;
+        }
+        const QString caminho = abertos.isEmpty() ? tag : abertos.join(u'/') + u'/' + tag;
+        if (comTexto)
+            guarda(caminho, textoDoXml(linha.mid(fimAbertura + 1, fecha - fimAbertura - 1)));
+        else if (vazio)
+            guarda(caminho, QString());
+        else
+            abertos.append(tag);
+    }
+    return resultado;
 }
 
 } // namespace qel

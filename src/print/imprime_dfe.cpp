@@ -1,5 +1,6 @@
 #include "print/imprime_dfe.h"
 
+#include "print/dacte/dacte.h"
 #include "print/danfe/danfe.h"
 
 using namespace Qt::StringLiterals;
@@ -11,6 +12,10 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
     if (documento.trimmed().isEmpty()) return true;
     if (tipo == TipoDocumento::NFe || (tipo == TipoDocumento::NFCe && cfg.NFCe_A4)) {
         imprimeDanfe(documento, ctx, cfg, saida, recarrega);
+        return true;
+    }
+    if (tipo == TipoDocumento::CTe) {
+        imprimeDacte(documento, ctx, cfg, saida);
         return true;
     }
     saida.status(u"Impressão de "_s +
