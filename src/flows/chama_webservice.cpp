@@ -4,6 +4,7 @@
 #include "flows/operacoes.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
+#include "util/tabelas.h"
 #include "util/texto.h"
 #include "ws/construtores.h"
 #include "ws/envelope.h"
@@ -136,7 +137,11 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         if (servico == Servico::Download)
             envelope = envelopeDistribuicao(endpoint, corpo.corpo);
         else if (ehSefaz(tipoEnvelope))
-            envelope = envelopeSefaz(tipoEnvelope, endpoint, ctx_.cUF, corpo.corpo);
+            // The registry answers for the state asked about, and its header names that state.
+            envelope = envelopeSefaz(tipoEnvelope, endpoint,
+                                     servico == Servico::Cadastro ? Converte_UF(ctx_.UF_Consulta.trimmed())
+                                                                  : ctx_.cUF,
+                                     corpo.corpo);
         Mostra_Status(u"Enviando XML - "_s + nome(servico));
     }
 

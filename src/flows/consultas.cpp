@@ -7,6 +7,7 @@
 #include "flows/fluxos.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
+#include "tarefa/chave.h"
 
 using namespace Qt::StringLiterals;
 
@@ -16,7 +17,7 @@ namespace {
 
 // The consultation of the task's document; false, after saying why, when nothing was asked.
 bool consulta(Operacoes& op) {
-    const ContextoExecucao& ctx = op.ctx();
+    ContextoExecucao& ctx = op.ctx();
     if (ctx.Tipo == TipoDocumento::NFSe || ctx.Tipo == TipoDocumento::DOT) {
         indisponivel(op);
         return false;
@@ -26,6 +27,8 @@ bool consulta(Operacoes& op) {
                     u"\"|Nada foi consultado."_s);
         return false;
     }
+    // The document is asked of the authority of its key's state.
+    if (ctx.cUF.trimmed().isEmpty()) ctx.cUF = cufDaChave(ctx.CHAVE.trimmed());
     return op.ChamaWebService(Servico::Consultar);
 }
 

@@ -95,6 +95,8 @@ std::optional<Passo> FluxoEvento::prepara() {
     p.condicaoUso = ctx_.CCe_Condicao;
     const QString dhEvento = dataHoraDoEstado(op_.agora(), uf());
     p.dhEvento = dhEvento;
+    // The event goes to the authority of the key's state when the task names none.
+    if (ctx_.cUF.trimmed().isEmpty()) ctx_.cUF = cufDaChave(ctx_.CHAVE);
     p.dataEncerramento = dhEvento.left(10);
 
     const bool manifestacaoNFe =
