@@ -10,8 +10,6 @@
 #include "ws/envelope.h"
 #include "ws/transporte.h"
 
-#include <QRegularExpression>
-
 using namespace Qt::StringLiterals;
 
 namespace qel {
@@ -30,36 +28,6 @@ QString limpaResposta(const QStringList& linhas) {
     for (const QString& linha : linhas)
         unica += Remove_Acentos(Desfaz_Entidades(linha)).trimmed();
     return unica;
-}
-
-// The answer's XML as the authority wrote it. Some services return the message as escaped text
-// inside the SOAP body; it is unescaped once, and nothing else is touched, so the signed parts
-// stored from it keep their signatures.
-QString xmlDaResposta(const QString& corpo) {
-    if (corpo.contains(u"<cStat"_s) || !corpo.contains(u"&lt;cStat"_s)) return corpo;
-    const QString& xml = corpo;
-    static const QRegularExpression numerica(u"&#(x[0-9A-Fa-f]+|[0-9]+);"_s);
-    QString saida;
-    qsizetype ultimo = 0;
-    for (auto it = numerica.globalMatch(xml); it.hasNext();) {
-        const auto m = it.next();
-        const QString n = m.captured(1);
-        bool ok = false;
-        const uint codigo = n.startsWith(u'x') ? n.mid(1).toUInt(&ok, 16) : n.toUInt(&ok, 10);
-        saida += xml.mid(ultimo, m.capturedStart() - ultimo);
-        if (ok && codigo > 0 && codigo <= 0x10FFFF)
-            saida.append(QStringView(QChar::fromUcs4(static_cast<char32_t>(codigo))));
-        else
-            saida += m.captured(0);
-        ultimo = m.capturedEnd();
-    }
-    saida += xml.mid(ultimo);
-    saida.replace(u"&lt;"_s, u"<"_s);
-    saida.replace(u"&gt;"_s, u">"_s);
-    saida.replace(u"&quot;"_s, u"\""_s);
-    saida.replace(u"&apos;"_s, u"'"_s);
-    saida.replace(u"&amp;"_s, u"&"_s);
-    return saida;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "ws/envelope.h"
 
+#include <QRegularExpression>
+
 using namespace Qt::StringLiterals;
 
 namespace qel {
@@ -45,6 +47,32 @@ QString envelopeNddCargo(const QString& corpo) {
            "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
            "xmlns:soap12=\"http://www.w3.org/2003/05/soap-envelope\"><soap12:Body><Send xmlns=\""_s +
            kNsSoapPadrao + u"\">"_s + corpo + u"</Send></soap12:Body></soap12:Envelope>"_s;
+}
+
+QString xmlDaResposta(const QString& corpo) {
+    if (corpo.contains(u"<cStat"_s) || !corpo.contains(u"&lt;cStat"_s)) return corpo;
+    static const QRegularExpression numerica(u"&#(x[0-9A-Fa-f]+|[0-9]+);"_s);
+    QString saida;
+    qsizetype ultimo = 0;
+    for (auto it = numerica.globalMatch(corpo); it.hasNext();) {
+        const auto m = it.next();
+        const QString n = m.captured(1);
+        bool ok = false;
+        const uint codigo = n.startsWith(u'x') ? n.mid(1).toUInt(&ok, 16) : n.toUInt(&ok, 10);
+        saida += corpo.mid(ultimo, m.capturedStart() - ultimo);
+        if (ok && codigo > 0 && codigo <= 0x10FFFF)
+            saida.append(QStringView(QChar::fromUcs4(static_cast<char32_t>(codigo))));
+        else
+            saida += m.captured(0);
+        ultimo = m.capturedEnd();
+    }
+    saida += corpo.mid(ultimo);
+    saida.replace(u"&lt;"_s, u"<"_s);
+    saida.replace(u"&gt;"_s, u">"_s);
+    saida.replace(u"&quot;"_s, u"\""_s);
+    saida.replace(u"&apos;"_s, u"'"_s);
+    saida.replace(u"&amp;"_s, u"&"_s);
+    return saida;
 }
 
 } // namespace qel

@@ -1,6 +1,6 @@
 #pragma once
 
-// The SOAP envelopes around a request body.
+// The SOAP envelopes around a request body, and the message inside an answer's.
 
 #include "ws/enderecos.h"
 
@@ -14,5 +14,10 @@ QString envelopeSefaz(TipoDocumento tipo, const Endpoint& endpoint, const QStrin
 QString envelopeDistribuicao(const Endpoint& endpoint, const QString& corpo);
 // The NDD Cargo exchange service (SOAP 1.2, Send).
 QString envelopeNddCargo(const QString& corpo);
+
+// The answer's XML as the authority wrote it. Some services return the message as escaped text
+// inside the SOAP body; it is unescaped once, and nothing else is touched, so the signed parts
+// stored from it keep their signatures.
+QString xmlDaResposta(const QString& corpo);
 
 } // namespace qel

@@ -220,4 +220,18 @@ TEST(Envelopes, FamiliasECabecalho) {
                       "</soap12:Envelope>"_s));
 }
 
+TEST(Envelopes, MensagemEscapadaNaRespostaDesfeitaUmaVez) {
+    // A message that travels as text inside the body: undone once, its own escapes kept.
+    const QString escapada =
+        u"<soap:Body><r>&lt;retEvento versao=&quot;1.00&quot;&gt;&lt;cStat&gt;135&lt;/cStat&gt;"
+        "&lt;xMotivo&gt;Evento registrado &amp;amp; vinculado &#233;&lt;/xMotivo&gt;"
+        "&lt;/retEvento&gt;</r></soap:Body>"_s;
+    EXPECT_EQ(xmlDaResposta(escapada),
+              u"<soap:Body><r><retEvento versao=\"1.00\"><cStat>135</cStat><xMotivo>Evento registrado &amp; "
+              "vinculado é</xMotivo></retEvento></r></soap:Body>"_s);
+    // A message that is XML already is not touched: its escapes belong to its values.
+    const QString xml = u"<retEvento><cStat>135</cStat><xMotivo>A &amp; B &lt;C&gt;</xMotivo></retEvento>"_s;
+    EXPECT_EQ(xmlDaResposta(xml), xml);
+}
+
 } // namespace
