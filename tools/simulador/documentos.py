@@ -1,6 +1,6 @@
 """Small documents of each family, valid against the official schemas, for the simulator's tests:
-an NF-e, a CT-e, a CT-e simplificado and an MDF-e of a given number, with an empty signature
-template (apoio.assinar fills it in)."""
+an NF-e, a CT-e, a CT-e simplificado and an MDF-e of a given number, the events of each family
+and the inutilização requests, with an empty signature template (apoio.assinar fills it in)."""
 
 from simulacao.assinatura import modelo_assinatura
 from simulacao.comum import els
@@ -99,3 +99,96 @@ def mdfe(numero):
 def nfe(numero, modelo="55"):
     k = chave(modelo, numero)
     return k, modelo_nfe(k, "2").decode("utf-8")
+
+
+# --- events -------------------------------------------------------------------------------------
+
+EVENTO = "2026-12-02T10:00:00-03:00"
+# The fixed texts the layouts require of a correction letter.
+USO_CCE_NFE = ("A Carta de Correcao e disciplinada pelo paragrafo 1o-A do art. 7o do Convenio S/N, "
+               "de 15 de dezembro de 1970 e pode ser utilizada para regularizacao de erro ocorrido "
+               "na emissao de documento fiscal, desde que o erro nao esteja relacionado com: I - as "
+               "variaveis que determinam o valor do imposto tais como: base de calculo, aliquota, "
+               "diferenca de preco, quantidade, valor da operacao ou da prestacao; II - a correcao "
+               "de dados cadastrais que implique mudanca do remetente ou do destinatario; III - a "
+               "data de emissao ou de saida.")
+USO_CCE_CTE = ("A Carta de Correcao e disciplinada pelo Art. 58-B do CONVENIO/SINIEF 06/89: Fica "
+               "permitida a utilizacao de carta de correcao, para regularizacao de erro ocorrido na "
+               "emissao de documentos fiscais relativos a prestacao de servico de transporte, desde "
+               "que o erro nao esteja relacionado com: I - as variaveis que determinam o valor do "
+               "imposto tais como: base de calculo, aliquota, diferenca de preco, quantidade, valor "
+               "da prestacao;II - a correcao de dados cadastrais que implique mudanca do emitente, "
+               "tomador, remetente ou do destinatario;III - a data de emissao ou de saida.")
+MANIFESTACOES = {"210200": "Confirmacao da Operacao", "210210": "Ciencia da Operacao",
+                 "210220": "Desconhecimento da Operacao", "210240": "Operacao nao Realizada"}
+
+
+def evento(familia, chave_doc, tp_evento, detalhe, seq=1, orgao="43", cnpj=CNPJ):
+    """(Id, text) of an event of the family on a key, with the detail group given (see the
+    functions below); the NF-e event is the one that goes, one or more, into envEvento."""
+    raiz, versao, campo, versao_det = {
+        "nfe": ("evento", "1.00", "chNFe", 'versao="1.00"'),
+        "cte": ("eventoCTe", "4.00", "chCTe", 'versaoEvento="4.00"'),
+        "mdfe": ("eventoMDFe", "3.00", "chMDFe", 'versaoEvento="3.00"'),
+    }[familia]
+    ident = "ID%s%s%0*d" % (tp_evento, chave_doc, 3 if familia == "cte" else 2, seq)
+    inf = ('<infEvento Id="%s">' % ident +
+           els(("cOrgao", orgao), ("tpAmb", "2"), ("CNPJ", cnpj), (campo, chave_doc),
+               ("dhEvento", EVENTO), ("tpEvento", tp_evento), ("nSeqEvento", str(seq))) +
+           (els(("verEvento", "1.00")) if familia == "nfe" else "") +
+           "<detEvento %s>%s</detEvento></infEvento>" % (versao_det, detalhe))
+    return ident, ('<%s xmlns="%s" versao="%s">%s%s</%s>'
+                   % (raiz, NS[familia], versao, inf, modelo_assinatura("#" + ident), raiz))
+
+
+def cancelamento(familia, n_prot, justificativa="CANCELAMENTO PARA TESTE DO SIMULADOR"):
+    corpo = els(("descEvento", "Cancelamento"), ("nProt", n_prot), ("xJust", justificativa))
+    return corpo if familia == "nfe" else "<evCanc%s>%s</evCanc%s>" % (_SIGLA[familia], corpo,
+                                                                       _SIGLA[familia])
+
+
+def carta_correcao(familia, correcao="DADOS ADICIONAIS CORRIGIDOS PARA TESTE"):
+    if familia == "nfe":
+        return els(("descEvento", "Carta de Correcao"), ("xCorrecao", correcao),
+                   ("xCondUso", USO_CCE_NFE))
+    return ("<evCCeCTe>" + els(("descEvento", "Carta de Correcao")) + "<infCorrecao>" +
+            els(("grupoAlterado", "ide"), ("campoAlterado", "natOp"), ("valorAlterado", correcao)) +
+            "</infCorrecao>" + els(("xCondUso", USO_CCE_CTE)) + "</evCCeCTe>")
+
+
+def encerramento(n_prot, uf="43", municipio="4314902", data="2026-12-02"):
+    return ("<evEncMDFe>" + els(("descEvento", "Encerramento"), ("nProt", n_prot), ("dtEnc", data),
+                                ("cUF", uf), ("cMun", municipio)) + "</evEncMDFe>")
+
+
+def manifestacao(tp_evento, justificativa="OPERACAO NAO REALIZADA CONFORME COMBINADO"):
+    return els(("descEvento", MANIFESTACOES[tp_evento]),
+               ("xJust", justificativa if tp_evento == "210240" else None))
+
+
+def desacordo():
+    return ("<evPrestDesacordo>" +
+            els(("descEvento", "Prestacao do Servico em Desacordo"), ("indDesacordoOper", "1"),
+                ("xObs", "Desconhecimento de Operacao")) + "</evPrestDesacordo>")
+
+
+_SIGLA = {"cte": "CTe", "mdfe": "MDFe"}
+
+
+# --- inutilização ---------------------------------------------------------------------------
+
+def inutilizacao(familia, inicio, fim, serie=1, modelo=None, uf="43", ano="26", cnpj=CNPJ):
+    """(Id, text) of the request voiding the numbers inicio..fim of a series: inutNFe 4.00
+    (model 55 unless given) or inutCTe 4.00 (model 57)."""
+    modelo = modelo or ("55" if familia == "nfe" else "57")
+    letra, raiz = ("NF", "inutNFe") if familia == "nfe" else ("CT", "inutCTe")
+    # The NF-e Id carries the year; the CT-e Id does not.
+    ident = "ID%s%s%s%s%03d%09d%09d" % (uf, ano if familia == "nfe" else "", cnpj, modelo, serie,
+                                        inicio, fim)
+    inf = ('<infInut Id="%s">' % ident +
+           els(("tpAmb", "2"), ("xServ", "INUTILIZAR"), ("cUF", uf), ("ano", ano), ("CNPJ", cnpj),
+               ("mod", modelo), ("serie", str(serie)), ("n%sIni" % letra, str(inicio)),
+               ("n%sFin" % letra, str(fim)),
+               ("xJust", "NUMERACAO PULADA POR FALHA DO SISTEMA EMISSOR")) + "</infInut>")
+    return ident, ('<%s xmlns="%s" versao="4.00">%s%s</%s>'
+                   % (raiz, NS[familia], inf, modelo_assinatura("#" + ident), raiz))

@@ -37,6 +37,14 @@ class TabelaDeCenarios(unittest.TestCase):
              "valor -1 invalido"),
             ({"x": {"respostas": [{"servicos": ["cte_autorizacao"], "sem_protocolo": "sim"}]}},
              "valor 'sim' invalido para sem_protocolo"),
+            ({"x": {"respostas": [{"servicos": ["nfe_cadastro"], "ocorrencias": 0}]}},
+             "valor 0 invalido para ocorrencias"),
+            ({"x": {"respostas": [{"servicos": ["nfe_evento"], "tpEvento": "110111"}]}},
+             "valor '110111' invalido para tpEvento"),
+            ({"x": {"respostas": [{"servicos": ["cte_evento"], "tpEvento": ["11011"]}]}},
+             "invalido para tpEvento"),
+            ({"x": {"respostas": [{"servicos": ["nfe_inutilizacao"], "tpEvento": ["110111"]}]}},
+             "nao le ['tpEvento']"),
         ]
         for tabela, motivo in casos:
             with self.subTest(motivo=motivo):

@@ -8,13 +8,15 @@ it is loaded: a typing error in the table stops the simulator at start, not a te
 import fnmatch
 import json
 import os
+import re
 
 ARQUIVO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cenarios.json")
 CHAVES_CENARIO = {"efeito", "http", "respostas"}
 CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "processar", "esperar"}
 # Row values of a fixed kind: a wrong one would otherwise show only when a request reads it.
 TIPOS = {"assincrono": bool, "protocolo": bool, "pendente": bool, "sem_protocolo": bool,
-         "em_processamento": int}
+         "em_processamento": int, "ocorrencias": int, "tpEvento": list}
+MINIMOS = {"em_processamento": 0, "ocorrencias": 1}
 
 
 class TabelaInvalida(ValueError):
@@ -68,14 +70,26 @@ def _http(nome, cenario):
     return http
 
 
+def _valido(chave, valor):
+    if chave not in TIPOS:
+        return True
+    # type(), not isinstance(): true is an int to Python, not a count to the table.
+    if type(valor) is not TIPOS[chave]:
+        return False
+    if chave in MINIMOS:
+        return valor >= MINIMOS[chave]
+    if chave == "tpEvento":
+        return bool(valor) and all(isinstance(tipo, str) and re.fullmatch(r"[0-9]{6}", tipo)
+                                   for tipo in valor)
+    return True
+
+
 def _regras(nome, cenario, chaves):
     regras = {}
     for linha in cenario.get("respostas", []):
         valores = {k: v for k, v in linha.items() if k != "servicos"}
         for chave, valor in valores.items():
-            # type(), not isinstance(): true is an int to Python, not a count to the table.
-            if chave in TIPOS and (type(valor) is not TIPOS[chave] or
-                                   (TIPOS[chave] is int and valor < 0)):
+            if not _valido(chave, valor):
                 raise TabelaInvalida("cenario %s: valor %r invalido para %s"
                                      % (nome, valor, chave))
         for padrao in linha.get("servicos") or []:

@@ -5,7 +5,8 @@ import re
 
 from . import sefaz_respostas as respostas
 from .comum import els
-from .sefaz import CHAVES_AUTORIZACAO, FAMILIAS, NS, servico, texto, uf_do_pedido
+from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_EVENTO, FAMILIAS, NS, servico, texto,
+                    uf_do_pedido)
 
 
 def _cte(nome, servico_wsdl, raizes, construtor, conteudo="xml", operacao="", **extra):
@@ -42,7 +43,8 @@ ROTAS = [
     ("/ws/CTeConsultaV4/CTeConsultaV4.asmx",
      _cte("cte_consulta", "CTeConsultaV4", ("consSitCTe",), respostas.consulta)),
     ("/ws/CTeRecepcaoEventoV4/CTeRecepcaoEventoV4.asmx",
-     _cte("cte_evento", "CTeRecepcaoEventoV4", ("eventoCTe",), respostas.evento_cte_mdfe)),
+     _cte("cte_evento", "CTeRecepcaoEventoV4", ("eventoCTe",), respostas.evento_cte_mdfe,
+          chaves_cenario=CHAVES_EVENTO)),
 ]
 
 # MG and MT keep their older service names; the messages are the 4.00 ones.
@@ -56,7 +58,7 @@ _ANTIGOS = (
                              respostas.inutilizacao)),
     ("CteConsulta", _cte("cte_consulta", "CteConsulta", ("consSitCTe",), respostas.consulta)),
     ("CteRecepcaoEvento", _cte("cte_evento", "CteRecepcaoEvento", ("eventoCTe",),
-                               respostas.evento_cte_mdfe)),
+                               respostas.evento_cte_mdfe, chaves_cenario=CHAVES_EVENTO)),
 )
 for _nome, _servico in _ANTIGOS:
     _evento = _nome == "CteRecepcaoEvento"

@@ -14,13 +14,13 @@ def distribuicao(pedido, rej, contexto):
     raiz = pedido.raiz
     chave = texto(raiz, "consChNFe/chNFe", "nfe") if raiz is not None else None
     lote = ""
+    if rej is None:
+        rej = pedido.desvio()
     if rej is None and raiz is not None and filho(raiz, "consChNFe", "nfe") is None:
         # Queries by NSU: this run has no documents of interest to distribute.
         rej = ("137", "Nenhum documento localizado")
     if rej is None and not re.fullmatch(CHAVE, chave or ""):
         rej = ("215", "Rejeicao: Falha no schema XML")
-    if rej is None:
-        rej = pedido.desvio()
     with contexto.memoria.trava:
         nsu = "%015d" % (next(contexto.memoria.nsu) if rej is None else 0)
     if rej:

@@ -3,7 +3,8 @@ element named after its operation."""
 
 from . import sefaz_respostas as respostas
 from .comum import els
-from .sefaz import CHAVES_AUTORIZACAO, FAMILIAS, NS, servico, texto, uf_do_pedido
+from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_EVENTO, FAMILIAS, NS, servico, texto,
+                    uf_do_pedido)
 
 
 def _mdfe(nome, servico_wsdl, raizes, resultado, construtor, conteudo="xml", **extra):
@@ -49,7 +50,7 @@ ROTAS = [
            respostas.consulta)),
     ("/ws/mdferecepcaoevento/MDFeRecepcaoEvento.asmx",
      _mdfe("mdfe_evento", "MDFeRecepcaoEvento", ("eventoMDFe",), "mdfeRecepcaoEventoResult",
-           respostas.evento_cte_mdfe)),
+           respostas.evento_cte_mdfe, chaves_cenario=CHAVES_EVENTO)),
     ("/ws/mdfestatusservico/MDFeStatusServico.asmx",
      _mdfe("mdfe_status", "MDFeStatusServico", ("consStatServMDFe",), "mdfeStatusServicoMDFResult",
            respostas.status)),

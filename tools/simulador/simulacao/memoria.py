@@ -13,7 +13,8 @@ from .comum import BRT
 class Documento:
     protocolo: object                             # the protocol given when it arrived
     texto: bytes                                  # the signed document as it arrived
-    situacao: str = "autorizado"                  # autorizado, denegado, cancelado, encerrado
+    # autorizado, denegado, cancelado, cancelado-fora-de-prazo (NF-e cancelled with 155), encerrado
+    situacao: str = "autorizado"
     eventos: list = field(default_factory=list)   # proc texts of the events bound to it
 
 
@@ -27,6 +28,19 @@ class Lote:
     consultas: int = 0
 
 
+@dataclass(frozen=True)
+class Faixa:
+    """A range of numbers voided (inutilização): who, which series, first and last number."""
+    familia: str
+    c_uf: str
+    cnpj: str
+    modelo: str
+    serie: int
+    inicio: int
+    fim: int
+    n_prot: str
+
+
 class Memoria:
     """Every look-up that decides an answer and the record it leads to happen under `trava`,
     so two requests at once get the answers the authority would give one after the other."""
@@ -36,6 +50,7 @@ class Memoria:
         self.documentos = {}    # access key -> Documento
         self.lotes = {}         # receipt number -> Lote
         self.eventos = {}       # (key, event type, sequence) -> protocol number
+        self.inutilizacoes = [] # Faixa of every range voided in the run
         self._familias = {}
         self.sequencia = itertools.count(1)
         self.nsu = itertools.count(1)

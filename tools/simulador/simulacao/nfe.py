@@ -7,8 +7,9 @@ import re
 from . import sefaz_respostas as respostas
 from .comum import agora, els, recortar
 from .memoria import Lote
-from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_RESPOSTA, FAMILIAS, NS, UF_CODIGO, Rejeicao, filho,
-                    rejeicao_schema, servico, texto, uf_do_pedido)
+from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_EVENTO, CHAVES_RESPOSTA, FAMILIAS, NS, UF_CODIGO,
+                    Rejeicao, digito_chave, filho, rejeicao_schema, servico, texto,
+                    uf_do_pedido)
 
 
 def _nfe(nome, servico_wsdl, operacao, raiz, construtor, cabecalho="proibido", versao="4.00",
@@ -110,9 +111,10 @@ def evento(pedido, rej, contexto):
         if not eventos or len(eventos) > 20 or not re.fullmatch(r"\d{1,15}", id_lote or ""):
             raise rejeicao_schema(pedido.servico)
         for dados in eventos:
-            campos = respostas.registrar_evento(pedido, "nfe", dados, contexto)
-            pedido.tp_amb, org = campos["tpAmb"], campos["cOrgao"] or org
-            retornos += respostas.ret_evento_xml("nfe", campos, "1.00", "retEvento")
+            retorno, pedido.tp_amb, org_evento = respostas.registrar_evento(pedido, "nfe", dados,
+                                                                            contexto)
+            org = org_evento or org
+            retornos += retorno
         cstat, motivo = "128", "Lote de Evento Processado"
     else:
         cstat, motivo = rej
@@ -139,25 +141,45 @@ def cadastro(pedido, rej, _contexto):
         rej = ("215", "Rejeicao: Falha no schema XML")
     if rej is None:
         rej = pedido.desvio()
-    cstat, motivo = rej or ("111", "Consulta cadastro com uma ocorrencia")
     documento = documento or ("CNPJ", "00000000000000")
-    registro = ""
-    if cstat == "111":
-        digitos = re.sub(r"\D", "", documento[1])
-        inscricao = documento[1] if documento[0] == "IE" else (digitos[:10] or "0").ljust(10, "0")
-        identificacao = [] if documento[0] == "IE" else [documento]
-        registro = ("<infCad>" +
-                    els(("IE", inscricao), *identificacao, ("UF", uf), ("cSit", "1"),
-                        ("indCredNFe", "1"), ("indCredCTe", "4"),
-                        ("xNome", "CONTRIBUINTE SIMULADO %s LTDA" % documento[1]),
-                        ("xRegApur", "NORMAL - REGIME PERIODICO DE APURACAO"),
-                        ("CNAE", "4751201"), ("dIniAtiv", "2010-01-04"), ("dUltSit", "2010-01-04")) +
-                    "</infCad>")
+    # An inscrição names one registration; a CNPJ or CPF may hold several (one per
+    # establishment), as many as the scenario in force says.
+    ocorrencias = 1 if documento[0] == "IE" else (pedido.regra or {}).get("ocorrencias", 1)
+    cstat, motivo = rej or (("111", "Consulta cadastro com uma ocorrencia") if ocorrencias == 1 else
+                            ("112", "Consulta cadastro com mais de uma ocorrencia"))
+    registros = ""
+    if cstat in ("111", "112"):
+        registros = "".join(inscricao(documento, uf, ordem) for ordem in range(ocorrencias))
     return ('<retConsCad xmlns="%s" versao="2.00"><infCons>' % NS["nfe"] +
             els(("verAplic", "SIM-CAD-2.00"), ("cStat", cstat), ("xMotivo", motivo),
                 ("UF", uf if uf in UF_CODIGO else "SU"), documento, ("dhCons", agora()),
                 ("cUF", UF_CODIGO.get(uf, uf_do_pedido(pedido)))) +
-            registro + "</infCons></retConsCad>")
+            registros + "</infCons></retConsCad>")
+
+
+def inscricao(documento, uf, ordem):
+    """One infCad of the document asked: the `ordem`-th establishment, with its own inscrição
+    and address."""
+    digitos = re.sub(r"\D", "", documento[1])
+    if documento[0] == "IE":
+        # The registry names the holder of every inscrição: a CNPJ made from it, with its own
+        # check digits (the weights of the access key's digit are the CNPJ's).
+        base = (digitos[:8] or "0").ljust(8, "0") + "0001"
+        base += digito_chave(base)
+        ie, identificacao = documento[1], [("CNPJ", base + digito_chave(base))]
+    else:
+        ie, identificacao = (digitos[:9] or "0").ljust(9, "0") + str(ordem), [documento]
+    c_uf = UF_CODIGO.get(uf, "43")
+    nome = "CONTRIBUINTE SIMULADO %s LTDA" % documento[1]
+    endereco = els(("xLgr", "RUA DO SIMULADOR"), ("nro", str(100 + ordem)), ("xBairro", "CENTRO"),
+                   ("cMun", c_uf + "00001"), ("xMun", "MUNICIPIO SIMULADO"), ("CEP", "90000000"))
+    return ("<infCad>" +
+            els(("IE", ie), *identificacao, ("UF", uf if uf in UF_CODIGO and uf != "SU" else "RS"),
+                ("cSit", "1"), ("indCredNFe", "1"), ("indCredCTe", "4"), ("xNome", nome),
+                ("xFant", "ESTABELECIMENTO %d" % (ordem + 1)),
+                ("xRegApur", "NORMAL - REGIME PERIODICO DE APURACAO"),
+                ("CNAE", "4751201"), ("dIniAtiv", "2010-01-04"), ("dUltSit", "2010-01-04")) +
+            "<ender>" + endereco + "</ender></infCad>")
 
 
 # --- services and paths -----------------------------------------------------------------------
@@ -177,11 +199,13 @@ CONSULTA = _nfe("nfe_consulta", "NFeConsultaProtocolo4", "nfeConsultaNF", "consS
 # The state event services take a header or none: the event layout is 1.00 inside a 4.00
 # service, and the services ignore a header they do not use.
 EVENTO = _nfe("nfe_evento", "NFeRecepcaoEvento4", "nfeRecepcaoEvento", "envEvento", evento,
-              cabecalho="opcional", versao="1.00")
+              cabecalho="opcional", versao="1.00", chaves_cenario=CHAVES_EVENTO)
 EVENTO_NACIONAL = _nfe("nfe_evento", "NFeRecepcaoEvento4", "nfeRecepcaoEventoNF", "envEvento",
-                       evento, cabecalho="obrigatorio", versao="1.00")
+                       evento, cabecalho="obrigatorio", versao="1.00", chaves_cenario=CHAVES_EVENTO)
+# ocorrencias: how many establishments a CNPJ or CPF has in the registry (1 by default).
 CADASTRO = _nfe("nfe_cadastro", "CadConsultaCadastro4", "consultaCadastro", "ConsCad", cadastro,
-                cabecalho="obrigatorio", versao="2.00")
+                cabecalho="obrigatorio", versao="2.00",
+                chaves_cenario=CHAVES_RESPOSTA | {"ocorrencias"})
 
 # One family of paths per row, in the order of SERVICOS.
 SERVICOS = (STATUS, AUTORIZACAO, RET_AUTORIZACAO, INUTILIZACAO, CONSULTA, EVENTO)

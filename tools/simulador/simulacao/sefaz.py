@@ -34,14 +34,15 @@ UF_CODIGO = {
 }
 CODIGO_UF = {codigo: uf for uf, codigo in UF_CODIGO.items()}
 
-# Per family: name in texts, signed document, its info group, key element, answer versions.
+# Per family: name in texts (and the words that agree with it: the NF-e is feminine), signed
+# document, its info group, key element, answer versions.
 FAMILIAS = {
     "nfe": dict(sigla="NF-e", doc="NFe", inf="infNFe", chave="chNFe", versao="4.00",
-                prot="protNFe", ver_aplic="SIM-NFe-4.00", artigo="da"),
+                prot="protNFe", ver_aplic="SIM-NFe-4.00", artigo="da", um="uma", o="a"),
     "cte": dict(sigla="CT-e", doc="CTe", inf="infCte", chave="chCTe", versao="4.00",
-                prot="protCTe", ver_aplic="SIM-CTe-4.00", artigo="do"),
+                prot="protCTe", ver_aplic="SIM-CTe-4.00", artigo="do", um="um", o="o"),
     "mdfe": dict(sigla="MDF-e", doc="MDFe", inf="infMDFe", chave="chMDFe", versao="3.00",
-                 prot="protMDFe", ver_aplic="SIM-MDFe-3.00", artigo="do"),
+                 prot="protMDFe", ver_aplic="SIM-MDFe-3.00", artigo="do", um="um", o="o"),
 }
 
 # Root elements of the messages: namespace family, where versao is, the version, where tpAmb is.
@@ -73,6 +74,9 @@ RAIZES = {
 # the answer leaves out the element after its code (the protocol, or the receipt of a lot).
 CHAVES_RESPOSTA = frozenset({"cStat", "xMotivo"})
 CHAVES_AUTORIZACAO = CHAVES_RESPOSTA | {"protocolo", "situacao", "sem_protocolo"}
+# An event row may be narrowed to some event types (tpEvento: a list); its cStat 135, 136 or 155
+# registers the event, any other rejects it.
+CHAVES_EVENTO = CHAVES_RESPOSTA | {"tpEvento"}
 
 
 class Rejeicao(Exception):
@@ -160,14 +164,17 @@ class PedidoSefaz:
     def familia(self):
         return self.servico.familia
 
-    def desvio(self, **campos):
+    def desvio(self, regra=None, **campos):
         """(cStat, xMotivo) the scenario in force puts in place of the normal answer, or None.
-        The text may name the family's fields and the ones given here."""
-        if not self.regra or "cStat" not in self.regra:
+        The text may name the family's fields and the ones given here.  `regra`: the row to
+        read instead of the service's own (a row narrowed to some requests, {} for none)."""
+        regra = self.regra if regra is None else regra
+        if not regra or "cStat" not in regra:
             return None
         f = FAMILIAS[self.familia]
-        campos = dict(dict(sigla=f["sigla"], artigo=f["artigo"], campo_chave=f["chave"]), **campos)
-        return self.regra["cStat"], preencher(self.regra["xMotivo"], **campos)
+        campos = dict(dict(sigla=f["sigla"], artigo=f["artigo"], um=f["um"], o=f["o"],
+                           campo_chave=f["chave"]), **campos)
+        return regra["cStat"], preencher(regra["xMotivo"], **campos)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -387,26 +394,29 @@ class Protocolo:
         campos = els(("tpAmb", self.tp_amb), ("verAplic", f["ver_aplic"]), (f["chave"], self.chave),
                      ("dhRecbto", self.dh_recbto), ("nProt", self.n_prot),
                      ("digVal", self.dig_val), ("cStat", self.cstat), ("xMotivo", self.motivo))
-        fim = "</%s>" % f["prot"]
         if not self.n_prot or self.assinante is None:
             # Rejections carry no number, so no Id to sign, as at the authority.
-            return '<%s versao="%s"><infProt>%s</infProt>%s' % (f["prot"], f["versao"], campos, fim)
+            return '<%s versao="%s"><infProt>%s</infProt></%s>' % (f["prot"], f["versao"], campos,
+                                                                   f["prot"])
         if self._assinado is None:
             # Two threads may both sign it: the result is the same bytes (PKCS#1 v1.5 is
             # deterministic), so the race costs one xmlsec1 run and no lock is held meanwhile.
-            self._assinado = _assinar_protocolo(self.assinante, f, NS[self.familia],
-                                                "ID" + self.n_prot, campos, fim)
+            self._assinado = assinado_pela_autoridade(self.assinante, f["prot"], f["versao"],
+                                                      NS[self.familia], "infProt",
+                                                      "ID" + self.n_prot, campos)
         return self._assinado
 
 
-def _assinar_protocolo(assinante, f, ns, ident, campos, fim):
-    """The protocol signed on its own, declaring its namespace, so that its canonical form (and
-    so the signature) holds where it is cut out to: the proc, whose root declares that same
-    namespace and no other.  xmlns comes after versao, as the services write it."""
-    abertura = '<%s versao="%s" xmlns="%s">' % (f["prot"], f["versao"], ns)
-    inf = '<infProt Id="%s">%s</infProt>' % (ident, campos)
+def assinado_pela_autoridade(assinante, raiz, versao, ns, grupo, ident, campos):
+    """`<raiz versao xmlns><grupo Id=ident>campos</grupo><Signature/></raiz>` signed by the
+    authority's key on its own, declaring its namespace, so that its canonical form (and so the
+    signature) holds where it is cut out to: a proc whose root declares that same namespace and
+    no other.  xmlns comes after versao, as the services write it."""
+    abertura = '<%s versao="%s" xmlns="%s">' % (raiz, versao, ns)
+    inf = '<%s Id="%s">%s</%s>' % (grupo, ident, campos, grupo)
+    fim = "</%s>" % raiz
     assinado = assinante.assinar((abertura + inf + modelo_assinatura("#" + ident) + fim)
-                                 .encode("utf-8"), "infProt").decode("utf-8")
+                                 .encode("utf-8"), grupo).decode("utf-8")
     assinatura = re.search(r"<Signature[\s>].*</Signature>", assinado, re.S).group(0)
     # Values outside SignedInfo may lose xmlsec1's line breaks: the answers stay on one line.
     assinatura = re.sub(r"<(SignatureValue|X509Certificate)>([^<]*)</\1>",
