@@ -1,6 +1,7 @@
 #include "print/imprime_dfe.h"
 
 #include "print/dacte/dacte.h"
+#include "print/damdfe/damdfe.h"
 #include "print/danfe/danfe.h"
 
 using namespace Qt::StringLiterals;
@@ -16,6 +17,10 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
     }
     if (tipo == TipoDocumento::CTe) {
         imprimeDacte(documento, ctx, cfg, saida);
+        return true;
+    }
+    if (tipo == TipoDocumento::MDFe) {
+        imprimeDamdfe(documento, ctx, cfg, saida);
         return true;
     }
     saida.status(u"Impressão de "_s +
