@@ -3,6 +3,7 @@
 #include "print/dacte/dacte.h"
 #include "print/damdfe/damdfe.h"
 #include "print/danfe/danfe.h"
+#include "print/recibos/recibo_evento.h"
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +22,10 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
     }
     if (tipo == TipoDocumento::MDFe) {
         imprimeDamdfe(documento, ctx, cfg, saida);
+        return true;
+    }
+    if (tipo == TipoDocumento::Evento) {
+        imprimeReciboEvento(documento, ctx, cfg, saida);
         return true;
     }
     saida.status(u"Impressão de "_s +
