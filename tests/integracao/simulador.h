@@ -2,6 +2,7 @@
 
 // The local authority simulator (tools/simulador) on a free loopback port, for one test.
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -19,7 +20,8 @@ public:
                          QStringLiteral("--ca-clientes"), caClientes, QStringLiteral("--arquivo-cenario"),
                          arquivoCenario(), QStringLiteral("--lentidao"), QString::number(lentidao),
                          QStringLiteral("--registro"), pasta_.path() + QStringLiteral("/registro.log"),
-                         QStringLiteral("--gravar-certificado-protocolo"), certificadoProtocolo()});
+                         QStringLiteral("--gravar-certificado-protocolo"), certificadoProtocolo(),
+                         QStringLiteral("--pasta-recebidos"), pasta_.path()});
         QElapsedTimer relogio;
         relogio.start();
         while (porta_ == 0 && relogio.elapsed() < 15000 && processo_.state() != QProcess::NotRunning) {
@@ -47,6 +49,19 @@ public:
     QString registro() const {
         QFile f(pasta_.path() + QStringLiteral("/registro.log"));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    // The messages of a service the simulator received (decoded from their envelopes), in order.
+    QList<QByteArray> recebidos(const QString& servico) const {
+        QList<QByteArray> mensagens;
+        const QStringList nomes = QDir(pasta_.path())
+                                      .entryList({QStringLiteral("*-") + servico + QStringLiteral(".xml")},
+                                                 QDir::Files, QDir::Name);
+        for (const QString& nome : nomes) {
+            QFile f(pasta_.path() + QLatin1Char('/') + nome);
+            if (f.open(QIODevice::ReadOnly)) mensagens.append(f.readAll());
+        }
+        return mensagens;
     }
 
 private:
