@@ -12,6 +12,8 @@ pacotes=(
   # tests and the local authority simulator: session bus, test certificates, independent
   # signature check, Python for the simulator
   dbus openssl xmlsec1 python3 ca-certificates poppler-utils
+  # tests: an independent reader of the printed barcodes and QR codes
+  zbar-tools
   # tests: a local SMTP server for the e-mail transport
   python3-aiosmtpd
   # tests: a real print queue (the cups-pdf virtual printer)

@@ -35,6 +35,7 @@ constexpr int startB = 104;
 constexpr int startC = 105;
 constexpr int stop = 106;
 constexpr int alturaBarras = 70;
+constexpr int zonaSilencioCode128 = 10;
 // Pairs of digits every code set C barcode carries at least: those of a 44-digit access key.
 constexpr int paresMinimos = 22;
 
@@ -97,28 +98,39 @@ std::vector<int> simbolosConjuntoB(const QString& texto) {
 
 } // namespace
 
-QImage Barras(const QString& digitos) {
+Simbolo simboloBarras(const QString& digitos) {
     std::vector<int> simbolos = soDigitos(digitos) ? simbolosConjuntoC(digitos) : simbolosConjuntoB(digitos);
     simbolos.push_back(stop);
-
-    int largura = 0;
-    for (int s : simbolos)
-        largura += modulos(larguras[s]);
-
-    // The first row is drawn element by element, then copied: every column is one module.
-    QImage imagem(largura, alturaBarras, QImage::Format_Grayscale8);
-    uchar* linha = imagem.scanLine(0);
-    int x = 0;
-    for (int s : simbolos) {
+    Simbolo s;
+    s.linhas = 1;
+    s.zonaSilencio = zonaSilencioCode128;
+    for (int v : simbolos) {
         bool barra = true;
-        for (char w : larguras[s]) {
-            for (int k = 0; k < w - '0'; ++k)
-                linha[x++] = barra ? 0 : 255;
+        for (char w : larguras[v]) {
+            s.escuros.insert(s.escuros.end(), static_cast<std::size_t>(w - '0'), barra ? 1 : 0);
             barra = !barra;
         }
     }
+    s.colunas = static_cast<int>(s.escuros.size());
+    return s;
+}
+
+void defineBarras(Objeto& figura, const QString& digitos) {
+    if (digitos.isEmpty())
+        figura.limpaFigura();
+    else
+        figura.defineSimbolo(simboloBarras(digitos));
+}
+
+QImage Barras(const QString& digitos) {
+    const Simbolo s = simboloBarras(digitos);
+    // The first row is drawn module by module, then copied: every column is one module.
+    QImage imagem(s.colunas, alturaBarras, QImage::Format_Grayscale8);
+    uchar* linha = imagem.scanLine(0);
+    for (int x = 0; x < s.colunas; ++x)
+        linha[x] = s.escuro(x, 0) ? 0 : 255;
     for (int y = 1; y < alturaBarras; ++y)
-        std::copy_n(linha, largura, imagem.scanLine(y));
+        std::copy_n(linha, s.colunas, imagem.scanLine(y));
     return imagem;
 }
 

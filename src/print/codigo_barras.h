@@ -2,6 +2,13 @@
 
 // Code 128 barcode of an access key or CIOT number, and the helper that puts the barcode and QR
 // images on a page without blurring their modules.
+//
+// On a printout the barcode is a symbol, not a bitmap: `defineBarras(modelo.objeto("Barras"),
+// chave)` gives a picture object of the template the barcode's modules, which the engine draws as
+// vector bars with whole-dot modules and the quiet zone inside the object's frame. Make the
+// picture object as large as the free space of its box: the module width follows from it.
+
+#include "relatorio/modelo.h"
 
 #include <QImage>
 #include <QRectF>
@@ -23,6 +30,13 @@ namespace qel {
 // set C; it is set in code set B, one symbol per character, 11 × (length + 2) + 13 pixels wide.
 // A character outside code set B (printable ASCII and DEL) throws ErroInesperado.
 QImage Barras(const QString& digitos);
+
+// The same barcode as a symbol, with the quiet zone Code 128 needs (ISO/IEC 15417: ten modules
+// each side) for a picture object to draw.
+Simbolo simboloBarras(const QString& digitos);
+
+// Puts the barcode of `digitos` in a picture object; an empty text clears it.
+void defineBarras(Objeto& figura, const QString& digitos);
 
 // Draws `imagem` stretched to `destino` with nearest-neighbour scaling, so every module stays a
 // sharp black or white block at any size; the painter's render hints are left as they were.

@@ -33,7 +33,7 @@ int zonaDeSilencio(const QString& texto, int anterior) {
     return valor < 0 || valor > 100 ? anterior : valor;
 }
 
-QImage Gerar_NovoQrCode(const QString& texto) {
+Simbolo simboloQr(const QString& texto) {
     ZXing::MultiFormatWriter escritor(ZXing::BarcodeFormat::QRCode);
     escritor.setEccLevel(nivelCorrecaoL).setMargin(0);
     // Without an explicit encoding the encoder writes ISO-8859-1 and no ECI header; naming any
@@ -48,15 +48,31 @@ QImage Gerar_NovoQrCode(const QString& texto) {
                              QString::fromUtf8(e.what()));
     }
 
-    const int zona = zonaDeSilencio(u"1"_s, 4);
-    const int modulos = matriz.width();
-    const int lado = modulos + 2 * zona;
+    Simbolo s;
+    s.colunas = matriz.width();
+    s.linhas = matriz.height();
+    s.zonaSilencio = zonaDeSilencio(u"1"_s, 4);
+    s.escuros.reserve(static_cast<std::size_t>(s.colunas) * s.linhas);
+    for (int y = 0; y < s.linhas; ++y)
+        for (int x = 0; x < s.colunas; ++x)
+            s.escuros.push_back(matriz.get(x, y) ? 1 : 0);
+    return s;
+}
+
+void defineQrCode(Objeto& figura, const QString& texto) {
+    figura.defineSimbolo(simboloQr(texto));
+}
+
+QImage Gerar_NovoQrCode(const QString& texto) {
+    const Simbolo s = simboloQr(texto);
+    const int zona = s.zonaSilencio;
+    const int lado = s.colunas + 2 * zona;
     QImage imagem(lado, lado, QImage::Format_Grayscale8);
     imagem.fill(255);
-    for (int y = 0; y < modulos; ++y) {
+    for (int y = 0; y < s.linhas; ++y) {
         uchar* linha = imagem.scanLine(y + zona);
-        for (int x = 0; x < modulos; ++x)
-            if (matriz.get(x, y)) linha[x + zona] = 0;
+        for (int x = 0; x < s.colunas; ++x)
+            if (s.escuro(x, y)) linha[x + zona] = 0;
     }
     return imagem;
 }

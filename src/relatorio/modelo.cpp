@@ -8,11 +8,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace qel {
 
 namespace {
+
+constexpr double kUnidadesPorMm = 96 / 25.4;
 
 // A device of 96 dots per inch: the unit of the templates.
 const QImage& dispositivoDeMedida() {
@@ -59,7 +63,7 @@ double Objeto::larguraTexto() const {
 double Objeto::alturaTexto() const {
     const QFontMetricsF medida(fonte, const_cast<QImage*>(&dispositivoDeMedida()));
     const int flags = (quebraLinhas ? Qt::TextWordWrap : 0) | Qt::AlignLeft | Qt::AlignTop;
-    return medida.boundingRect(QRectF(0, 0, geometria.width(), 1e6), flags, texto()).height();
+    return medida.boundingRect(QRectF(0, 0, areaTexto().width(), 1e6), flags, texto()).height();
 }
 
 bool Objeto::carregaImagem(const QString& arquivo) {
@@ -82,6 +86,8 @@ Modelo Modelo::carrega(const QString& arquivo) {
     m.nome_ = raiz.value(u"nome"_s).toString();
     const QJsonObject papel = raiz.value(u"papel"_s).toObject();
     m.papelMm_ = QSizeF(papel.value(u"largura"_s).toDouble(210), papel.value(u"altura"_s).toDouble(297));
+    m.continuo_ = papel.value(u"continuo"_s).toBool(false);
+    m.margemInferiorMm_ = papel.value(u"margemInferior"_s).toDouble(0);
     m.margemEsquerdaMm_ = raiz.value(u"margemEsquerda"_s).toDouble(0);
     for (const QJsonValue& valor : raiz.value(u"objetos"_s).toArray()) {
         const QJsonObject o = valor.toObject();
@@ -99,6 +105,7 @@ Modelo Modelo::carrega(const QString& arquivo) {
         obj.fonte = fonte(o.value(u"fonte"_s).toObject());
         obj.alinhamento = alinhamento(o.value(u"alinhamento"_s).toString());
         obj.quebraLinhas = o.value(u"quebra"_s).toBool(true);
+        obj.estica = o.value(u"estica"_s).toBool(false);
         obj.moldura = o.value(u"moldura"_s).toDouble(0);
         obj.espessura = o.value(u"espessura"_s).toDouble(1);
         obj.corInicio = QColor(o.value(u"corInicio"_s).toString(u"#ffffff"_s));
@@ -108,6 +115,78 @@ Modelo Modelo::carrega(const QString& arquivo) {
         m.objetos_.append(obj);
     }
     return m;
+}
+
+QSizeF Modelo::papelMm() const {
+    if (!continuo_) return papelMm_;
+    double fundo = 0;
+    for (const Objeto& o : objetos_)
+        if (o.visivel) fundo = std::max(fundo, o.geometria.bottom());
+    return {papelMm_.width(), fundo / kUnidadesPorMm + margemInferiorMm_};
+}
+
+void Modelo::empilhaFaixas() {
+    struct Faixa {
+        QString nome;
+        QList<Objeto*> objetos;
+        double topo = 0;
+        double fundo = 0;
+    };
+    QList<Faixa> faixas;
+    for (Objeto& o : objetos_) {
+        if (o.dica.isEmpty()) continue;
+        auto f = std::find_if(faixas.begin(), faixas.end(), [&](const Faixa& x) { return x.nome == o.dica; });
+        if (f == faixas.end()) {
+            faixas.append({o.dica, {}, o.geometria.top(), o.geometria.bottom()});
+            f = faixas.end() - 1;
+        }
+        f->objetos.append(&o);
+        f->topo = std::min(f->topo, o.geometria.top());
+        f->fundo = std::max(f->fundo, o.geometria.bottom());
+    }
+    if (faixas.isEmpty()) return;
+
+    double cursor = faixas.first().topo;
+    for (qsizetype i = 0; i < faixas.size(); ++i) {
+        Faixa& f = faixas[i];
+        const double espaco = i + 1 < faixas.size() ? std::max(0.0, faixas.at(i + 1).topo - f.fundo) : 0;
+        if (std::none_of(f.objetos.cbegin(), f.objetos.cend(), [](const Objeto* o) { return o->visivel; }))
+            continue;
+        // What each stretching memo gains (or gives back), measured before anything moves.
+        struct Esticado {
+            const Objeto* memo;
+            QRectF caixa;
+            double ganho;
+        };
+        QList<Esticado> esticados;
+        for (const Objeto* o : std::as_const(f.objetos))
+            if (o->estica && o->visivel && o->tipo == TipoObjeto::Memo)
+                esticados.append(
+                    {o, o->geometria, (o->linhas.isEmpty() ? 0 : o->alturaTexto()) - o->geometria.height()});
+        const double deslocamento = cursor - f.topo;
+        double fundo = cursor;
+        for (Objeto* o : std::as_const(f.objetos)) {
+            const QRectF antes = o->geometria;
+            double desce = 0;
+            double cresce = 0;
+            bool abaixo = false;
+            for (const Esticado& e : std::as_const(esticados)) {
+                if (e.memo == o) {
+                    cresce = e.ganho;
+                } else if (e.caixa.bottom() <= antes.top() + 0.5) {
+                    desce = abaixo ? std::max(desce, e.ganho) : e.ganho;
+                    abaixo = true;
+                } else if (o->tipo != TipoObjeto::Memo && antes.top() <= e.caixa.top() + 0.5 &&
+                           antes.bottom() >= e.caixa.bottom() - 0.5) {
+                    cresce = std::max(cresce, e.ganho);
+                }
+            }
+            o->geometria = QRectF(antes.left(), antes.top() + deslocamento + desce, antes.width(),
+                                  std::max(0.0, antes.height() + cresce));
+            if (o->visivel) fundo = std::max(fundo, o->geometria.bottom());
+        }
+        cursor = fundo + espaco;
+    }
 }
 
 bool Modelo::tem(const QString& nome) const {

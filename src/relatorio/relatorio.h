@@ -11,6 +11,7 @@
 
 class QPainter;
 class QPagedPaintDevice;
+class QPageSize;
 
 namespace qel {
 
@@ -21,6 +22,13 @@ struct InformacaoPdf {
     QString criador;
     QString produtor;
     QDateTime criacao; // the document's creation date; none when invalid
+};
+
+// The grid barcode and QR code modules are laid on, so each module is the same whole number of
+// dots: `pontosPorPolegada` dots per inch (0: the device's own dots), shifted by `desvioPolegadas`.
+struct GradeSimbolos {
+    double pontosPorPolegada = 0;
+    double desvioPolegadas = 0;
 };
 
 class Relatorio {
@@ -35,15 +43,21 @@ public:
     // information. False when the file could not be written.
     bool exportaPdf(const QString& arquivo, const InformacaoPdf& informacao) const;
 
-    // Draws every page on a paged device (a printer, a PDF writer), each page in its own size.
-    // False when the device could not be painted on.
-    bool desenhaEm(QPagedPaintDevice& dispositivo, double pontosPorPolegada) const;
+    // Draws every page on a paged device (a printer, a PDF writer), each page in its own size,
+    // barcodes and QR codes on the grid given (a printer's own dots by default). False when the
+    // device could not be painted on.
+    bool desenhaEm(QPagedPaintDevice& dispositivo, double pontosPorPolegada,
+                   const GradeSimbolos& grade = {}) const;
     // Draws one page on a device of any resolution.
-    static void desenhaPagina(QPainter& pintor, const Modelo& pagina, double pontosPorPolegada);
+    static void desenhaPagina(QPainter& pintor, const Modelo& pagina, double pontosPorPolegada,
+                              const GradeSimbolos& grade = {});
 
 private:
     QList<Modelo> paginas_;
 };
+
+// The page size of a filled template (a roll as long as its content).
+QPageSize tamanhoPagina(const Modelo& pagina);
 
 // Adds the document information to a PDF that has been written (an incremental update, so the
 // writer's own output stays as it is).

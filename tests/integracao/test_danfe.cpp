@@ -1,9 +1,12 @@
 // The DANFE through the real program: "GERAR PDF" of real NF-e and of a generated one with many
-// items, checked by the PDF's text and page count; "IMPRIMIR" without a window.
+// items, checked by the PDF's text and page count and by its barcode read back from renders the
+// way a scanner would see a print; "IMPRIMIR" without a window.
 
 #include "programa.h"
 
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +22,20 @@ QString comando(const QString& programa, const QStringList& argumentos) {
 int paginasDoPdf(const QString& arquivo) {
     const auto achado = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(comando(u"pdfinfo"_s, {arquivo}));
     return achado.hasMatch() ? achado.captured(1).toInt() : 0;
+}
+
+bool temPrograma(const QString& programa) {
+    return !QStandardPaths::findExecutable(programa).isEmpty();
+}
+
+// What an independent reader (zbarimg) finds on page 1 of the PDF rendered at `dpi`: one line
+// per symbol, "CODE-128:..." or "QR-Code:...".
+QStringList codigosLidos(const QString& pdf, int dpi) {
+    QTemporaryDir pasta;
+    const QString imagem = pasta.path() + u"/pagina"_s;
+    QProcess::execute(u"pdftoppm"_s, {u"-r"_s, QString::number(dpi), u"-f"_s, u"1"_s, u"-l"_s, u"1"_s,
+                                      u"-singlefile"_s, u"-png"_s, pdf, imagem});
+    return comando(u"zbarimg"_s, {u"-q"_s, imagem + u".png"_s}).split(u'\n', Qt::SkipEmptyParts);
 }
 
 QString primeiro(const QString& xml, const QString& elemento, qsizetype depois = 0) {
@@ -116,7 +133,12 @@ TEST_F(Danfe, AmostrasReaisViramPdfComSeusDados) {
             EXPECT_TRUE(texto.contains(codigo) || (!ean.isEmpty() && texto.contains(ean)))
                 << codigo.toStdString();
         }
+        // The key's barcode reads back, as a scan of a print or a fax would show it.
+        if (!temPrograma(u"zbarimg"_s)) continue;
+        for (const int dpi : {300, 150})
+            EXPECT_EQ(codigosLidos(pdf, dpi), QStringList{u"CODE-128:"_s + chave}) << dpi << " dpi";
     }
+    if (!temPrograma(u"zbarimg"_s)) GTEST_SKIP() << "zbarimg not found (zbar-tools): barcodes not read back";
 }
 
 TEST_F(Danfe, MuitosItensEmUmArquivoDePaginasNumeradas) {

@@ -1,6 +1,7 @@
 #define ZX_USE_UTF8
 #include "print/codigo_barras.h"
 #include "print/codigo_qr.h"
+#include "relatorio/relatorio.h"
 #include "util/erros.h"
 
 #include <ZXing/BitMatrix.h>
@@ -11,6 +12,7 @@
 
 #include <QPainter>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -296,6 +298,98 @@ TEST(desenho, AmpliaSemTonsDeCinzaEPreservaOPintor) {
             }
         EXPECT_GT(pretos, 0);
     }
+}
+
+// A page of one picture object drawn by the engine at `dpi` dots per inch, as a printer or a
+// render of the page would see it.
+QImage paginaComSimbolo(const qel::Simbolo& simbolo, const QRectF& caixa, double dpi) {
+    qel::Modelo m;
+    qel::Objeto figura;
+    figura.tipo = qel::TipoObjeto::Figura;
+    figura.nome = u"Barras"_s;
+    figura.geometria = caixa;
+    figura.defineSimbolo(simbolo);
+    m.objetos().append(figura);
+    const double escala = dpi / 96.0;
+    QImage pagina(qCeil((caixa.right() + 20) * escala), qCeil((caixa.bottom() + 20) * escala),
+                  QImage::Format_Grayscale8);
+    pagina.fill(255);
+    QPainter p(&pagina);
+    qel::Relatorio::desenhaPagina(p, m, dpi);
+    return pagina;
+}
+
+ZXing::Result ler(const QImage& pagina, ZXing::BarcodeFormat formato) {
+    return ZXing::ReadBarcode(ZXing::ImageView(pagina.constBits(), pagina.width(), pagina.height(),
+                                               ZXing::ImageFormat::Lum,
+                                               static_cast<int>(pagina.bytesPerLine())),
+                              ZXing::DecodeHints().setFormats(formato).setTryHarder(true));
+}
+
+// Dark runs of one pixel row: start and width.
+std::vector<std::pair<int, int>> trechosEscuros(const QImage& pagina, int y) {
+    std::vector<std::pair<int, int>> trechos;
+    const uchar* linha = pagina.constScanLine(y);
+    for (int x = 0; x < pagina.width();) {
+        if (linha[x] != 0) {
+            ++x;
+            continue;
+        }
+        int fim = x;
+        while (fim < pagina.width() && linha[fim] == 0)
+            ++fim;
+        trechos.push_back({x, fim - x});
+        x = fim;
+    }
+    return trechos;
+}
+
+TEST(desenho, SimboloComModulosDePontosInteirosEZonaDeSilencioDentroDaCaixa) {
+    const QString qr =
+        u"http://www.fazenda.pr.gov.br/nfce/qrcode?p=41180526972743000117650010001220251914636324|"
+        u"2|2|1|1D6D4B37B24A71CBA216E5240709820FB5A9275C"_s;
+    const struct {
+        const char* caso;
+        qel::Simbolo simbolo;
+        QRectF caixa; // template units, 1/96 inch
+        ZXing::BarcodeFormat formato;
+        QString texto;
+    } casos[] = {
+        {"key in the DANFE's frame", qel::simboloBarras(chaveSP), QRectF(471, 110, 291, 44),
+         ZXing::BarcodeFormat::Code128, chaveSP},
+        {"key in a narrow frame: smaller modules, the same quiet zone", qel::simboloBarras(chaveSP),
+         QRectF(13.3, 7.7, 200, 30), ZXing::BarcodeFormat::Code128, chaveSP},
+        {"CIOT number", qel::simboloBarras(u"123456789012"_s), QRectF(10, 10, 400, 50),
+         ZXing::BarcodeFormat::Code128, u"123456789012"_s + repetido(u"0"_s, 32)},
+        {"NFC-e QR code", qel::simboloQr(qr), QRectF(77.1, 20.4, 143.6, 143.6), ZXing::BarcodeFormat::QRCode,
+         qr},
+    };
+    for (const auto& c : casos)
+        for (const double dpi : {150.0, 203.0, 300.0, 600.0}) {
+            SCOPED_TRACE(std::string(c.caso) + " at " + std::to_string(int(dpi)) + " dpi");
+            const QImage pagina = paginaComSimbolo(c.simbolo, c.caixa, dpi);
+            const ZXing::Result lido = ler(pagina, c.formato);
+            ASSERT_TRUE(lido.isValid());
+            EXPECT_EQ(lido.text(), c.texto.toStdString());
+
+            // Every pixel black or white, every run a whole number of modules of whole dots.
+            const QRectF caixa(c.caixa.topLeft() * dpi / 96, c.caixa.size() * dpi / 96);
+            const int colunas = c.simbolo.colunas + 2 * c.simbolo.zonaSilencio;
+            const int modulo = static_cast<int>(std::floor(caixa.width() / colunas));
+            ASSERT_GE(modulo, 1);
+            for (int y = 0; y < pagina.height(); ++y)
+                for (int x = 0; x < pagina.width(); ++x)
+                    ASSERT_TRUE(pagina.constScanLine(y)[x] == 0 || pagina.constScanLine(y)[x] == 255);
+            const int meio = qRound(caixa.center().y());
+            const auto trechos = trechosEscuros(pagina, meio);
+            ASSERT_FALSE(trechos.empty());
+            for (const auto& [inicio, largura] : trechos)
+                EXPECT_EQ(largura % modulo, 0) << "run at " << inicio << " is " << largura << " dots";
+            // The quiet zone lies inside the frame.
+            EXPECT_GE(trechos.front().first - caixa.left(), c.simbolo.zonaSilencio * modulo - 1);
+            const auto& ultimo = trechos.back();
+            EXPECT_GE(caixa.right() - (ultimo.first + ultimo.second), c.simbolo.zonaSilencio * modulo - 1);
+        }
 }
 
 } // namespace

@@ -64,8 +64,12 @@ TEST(Relatorio, PdfComPaginasTextoEInformacao) {
     Modelo m = modelo();
     m.objeto(u"Dados_Empresa"_s).defineTexto(u"EMPRESA AÇÃO LTDA"_s);
     m.objeto(u"Dados_Empresa"_s).acrescenta(u"Rua das Flores, 100"_s);
+    // A black and white picture (a barcode bitmap) goes in losslessly, one bit per pixel.
     QImage barras(277, 70, QImage::Format_RGB32);
     barras.fill(Qt::white);
+    for (int x = 0; x < 277; x += 3)
+        for (int y = 0; y < 70; ++y)
+            barras.setPixel(x, y, qRgb(0, 0, 0));
     m.objeto(u"Barras"_s).imagem = barras;
     relatorio.adicionaPagina(m);
     m.objeto(u"Dados_Empresa"_s).defineTexto(u"SEGUNDA PÁGINA"_s);
@@ -101,8 +105,79 @@ TEST(Relatorio, PdfComPaginasTextoEInformacao) {
         ++embutidas;
     }
     EXPECT_GT(embutidas, 0);
+    const QString imagens = comando(u"pdfimages"_s, {u"-list"_s, arquivo});
+    EXPECT_TRUE(imagens.contains(QRegularExpression(u"\\s277\\s+70\\s+gray\\s+1\\s+1\\s+image\\s"_s)))
+        << imagens.toStdString();
+    EXPECT_FALSE(imagens.contains(u"jpeg"_s)) << imagens.toStdString();
+    // Black stays black: the picture's first three columns at 96 dpi, where the template has it.
+    QProcess render;
+    render.start(u"pdftoppm"_s, {u"-r"_s, u"96"_s, u"-gray"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, arquivo});
+    render.waitForFinished(30000);
+    QImage pagina;
+    ASSERT_TRUE(pagina.loadFromData(render.readAllStandardOutput(), "PGM"));
+    const QRect caixa = m.objeto(u"Barras"_s).geometria.toRect();
+    const int y = caixa.center().y();
+    EXPECT_LT(qGray(pagina.pixel(caixa.left(), y)), 64);
+    EXPECT_GT(qGray(pagina.pixel(caixa.left() + 1, y)), 192);
+    EXPECT_GT(qGray(pagina.pixel(caixa.left() + 2, y)), 192);
 
     EXPECT_FALSE(Relatorio().exportaPdf(pasta.path() + u"/vazio.pdf"_s, {}));
+}
+
+// Points of the first page's size, from pdfinfo.
+QSizeF tamanhoEmPontos(const QString& arquivo) {
+    const auto achado = QRegularExpression(u"Page size:\\s+([\\d.]+) x ([\\d.]+) pts"_s)
+                            .match(comando(u"pdfinfo"_s, {arquivo}));
+    return achado.hasMatch() ? QSizeF(achado.captured(1).toDouble(), achado.captured(2).toDouble())
+                             : QSizeF();
+}
+
+TEST(Relatorio, RoloTemAAlturaDoQueLevaEmUmaPagina) {
+    QTemporaryDir pasta;
+    struct Resultado {
+        QSizeF papel;
+        QRectF itens, moldura, rodape, total;
+    };
+    const auto prepara = [](int linhas, bool opcional) {
+        Modelo m = Modelo::carrega(QString::fromUtf8(QEL_DADOS_TESTE) + u"/modelo_rolo.json"_s);
+        for (int i = 1; i <= linhas; ++i)
+            m.objeto(u"Itens"_s).acrescenta(u"ITEM "_s + QString::number(i));
+        m.objeto(u"Opcional"_s).visivel = opcional;
+        m.empilhaFaixas();
+        return std::pair{m, Resultado{m.papelMm(), m.objeto(u"Itens"_s).geometria,
+                                      m.objeto(u"MolduraItens"_s).geometria,
+                                      m.objeto(u"Rodape_Itens"_s).geometria, m.objeto(u"Total"_s).geometria}};
+    };
+    const auto [poucos, p] = prepara(3, true);
+    const double linha = prepara(4, true).second.itens.height() - p.itens.height();
+    const auto [muitos, q] = prepara(300, true);
+    const auto [semOpcional, r] = prepara(3, false);
+
+    // The stretching memo takes its lines; its frame grows with it and what follows moves down.
+    EXPECT_NEAR(q.itens.height() - p.itens.height(), 297 * linha, 1.0);
+    EXPECT_DOUBLE_EQ(q.moldura.height() - p.moldura.height(), q.itens.height() - p.itens.height());
+    EXPECT_DOUBLE_EQ(q.rodape.top() - p.rodape.top(), q.itens.height() - p.itens.height());
+    EXPECT_DOUBLE_EQ(p.rodape.top() - p.itens.bottom(), 48.0 - 44.0) << "the band's own spacing stays";
+    // A hidden band leaves no gap: the next band takes its place, with the template's spacing.
+    EXPECT_DOUBLE_EQ(r.total.top(), p.total.top() - (110 - 64));
+    // The paper: 79 mm wide, as long as the lowest object plus the bottom margin.
+    EXPECT_DOUBLE_EQ(p.papel.width(), 79);
+    EXPECT_NEAR(p.papel.height(), p.total.bottom() * 25.4 / 96 + 5, 1e-9);
+    EXPECT_GT(q.papel.height(), 297) << "longer than an A4 sheet";
+
+    for (const auto& [modelo, altura] : {std::pair{poucos, p.papel.height()}, {muitos, q.papel.height()}}) {
+        Relatorio relatorio;
+        relatorio.adicionaPagina(modelo);
+        const QString arquivo = pasta.path() + u"/rolo.pdf"_s;
+        ASSERT_TRUE(relatorio.exportaPdf(arquivo, {}));
+        const QSizeF pontos = tamanhoEmPontos(arquivo);
+        EXPECT_NEAR(pontos.width(), 79 / 25.4 * 72, 1.0);
+        EXPECT_NEAR(pontos.height(), altura / 25.4 * 72, 1.0);
+        EXPECT_TRUE(comando(u"pdfinfo"_s, {arquivo}).contains(QRegularExpression(u"Pages:\\s+1\\n"_s)));
+        const QString texto = comando(u"pdftotext"_s, {arquivo, u"-"_s});
+        EXPECT_TRUE(texto.contains(u"TOTAL"_s));
+        EXPECT_EQ(texto.count(u"ITEM "_s), modelo.objeto(u"Itens"_s).linhas.size());
+    }
 }
 
 } // namespace

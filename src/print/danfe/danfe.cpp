@@ -189,9 +189,8 @@ void Danfe::imprime(const QString& documento) {
     p2_.objeto(u"Logo"_s).visivel = !escondeLogo;
 
     if (!ctx_.chave.trimmed().isEmpty()) {
-        const QImage barras = Barras(ctx_.chave);
-        p1_.objeto(u"Barras"_s).imagem = barras;
-        p2_.objeto(u"Barras"_s).imagem = barras;
+        defineBarras(p1_.objeto(u"Barras"_s), ctx_.chave);
+        defineBarras(p2_.objeto(u"Barras"_s), ctx_.chave);
     }
     Preenche_Memo(p1_, u"Chave"_s, chaveAgrupada(ctx_.chave));
 
@@ -492,11 +491,11 @@ void Danfe::qrCode() {
     const QString parametros = ctx_.chave + u"|2|"_s + ambiente + u'|' + idCsc;
     const QString texto = u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p="_s + parametros + u'|' +
                           Calcula_Sha1(parametros + cfg_.Token.trimmed());
-    const QImage qr = Gerar_NovoQrCode(texto);
+    const Simbolo qr = simboloQr(texto);
     for (Modelo* m : {&p1_, &p2_}) {
         m->objeto(u"Shape_Barras"_s).visivel = false;
-        m->objeto(u"Barras"_s).imagem = QImage();
-        m->objeto(u"QR"_s).imagem = qr;
+        m->objeto(u"Barras"_s).limpaFigura();
+        m->objeto(u"QR"_s).defineSimbolo(qr);
         m->objeto(u"QR"_s).visivel = true;
     }
 }
