@@ -114,6 +114,8 @@ void Dacte::imprime(const QString& documento) {
     if (emissao.isEmpty()) emissao = busca(u"dEmi"_s);
     emissao_ = dataDoXml(emissao);
     hora_ = horaDoXml(emissao);
+    // The e-mail's body names the emission of every document it carries.
+    ctx_.resumo.emissao = emissao_ + u" - "_s + hora_;
     ctx_.prefixoPdf = u"C:\\Qel\\Dacte"_s + QString::number(static_cast<qint64>(numero(nCT_)));
     // The simplified CT-e has a document of its own (CTeSimp); its type code says it too.
     const QString tpCTe = busca(u"tpCTe"_s);

@@ -96,6 +96,7 @@ void Damdfe::imprime(const QString& documento) {
     const QString emissao = busca(u"dhEmi"_s);
     emissao_ = dataDoXml(emissao);
     hora_ = horaDoXml(emissao);
+    ctx_.resumo.emissao = emissao_ + u" - "_s + hora_;
     ctx_.prefixoPdf = u"C:\\Qel\\DaMDFe"_s + QString::number(static_cast<qint64>(numero(nMDF_)));
 
     QList<Modelo> paginas{Modelo::carrega(u":/qel/print/damdfe/MDFe.json"_s)};
