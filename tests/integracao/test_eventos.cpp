@@ -157,7 +157,12 @@ TEST_F(Eventos, CartaDeCorrecaoDaNFeEConsultaDasCartas) {
     EXPECT_EQ(validaEsquema(teste::le(caminho), esquemas() + u"nfe/evento_cce/procCCeNFe_v1.00.xsd"_s),
               QString());
 
-    // The letters the authority holds, fetched again: its bytes, both signatures intact.
+    // The letters the authority holds, fetched again: its bytes, both signatures intact; the
+    // document's other events are not letters.
+    ASSERT_EQ(tarefa("TAREFA Cancelar Documento\r\nCNPJ 12345678000195\r\nUF RS\r\nCHAVE " +
+                     d.chave.toUtf8() + "\r\nJUSTIFICATIVA Pedido cancelado pelo cliente\r\n")
+                  .codigo,
+              0);
     QFile::remove(caminho);
     const Execucao consulta =
         tarefa("TAREFA Consultar CCe\r\nCNPJ 12345678000195\r\nCHAVE " + d.chave.toUtf8() + "\r\n");
@@ -198,6 +203,14 @@ TEST_F(Eventos, RecusadosAntesDeEnviar) {
          "TAREFA Cancelar Documento\r\nPROTOCOLO 143260000000001\r\nJUSTIFICATIVA Curta\r\nCHAVE " + chave,
          u"de 15 a 255 caracteres"},
         {"correction letter without a line", "TAREFA Carta de Correcao\r\nCHAVE " + chave, u"não tem texto"},
+        {"inutilização without a justification",
+         "TAREFA Inutilizar\r\nCNPJ 12345678000195\r\nUF RS\r\nMODELO 55\r\nSERIE 1\r\nANO 26\r\n"
+         "NROINICIAL 5\r\nNROFINAL 6",
+         u"Inutilização sem justificativa"},
+        {"consultation without a key", "TAREFA Consultar Documento\r\nCNPJ 12345678000195",
+         u"Chave de acesso"},
+        {"download of a CT-e", "TAREFA Download CTe\r\nCHAVE 43261212345678000195570010000000251000000250",
+         u"só para NF-e"},
         {"inutilização of an MDF-e",
          "TAREFA Inutilizar\r\nCNPJ 12345678000195\r\nUF RS\r\nMODELO 58\r\nSERIE 1\r\nANO 26\r\n"
          "NROINICIAL 5\r\nNROFINAL 6\r\nJUSTIFICATIVA Numeracao pulada por falha do sistema",
