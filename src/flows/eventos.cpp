@@ -193,6 +193,7 @@ Passo FluxoEvento::entrega(const QString& caminho) {
     const bool comRecibo = evento_ != TipoEvento::Encerramento && evento_ != TipoEvento::Manifestacao &&
                            tipo != TipoDocumento::MDFe && tipo != TipoDocumento::DOT;
     if (comRecibo) {
+        const QString pdfDaTarefa = ctx_.NomePDF.trimmed();
         op_.Mostra_Status(u"Imprimindo"_s);
         try {
             op_.imprime(caminho, TipoDocumento::Evento);
@@ -204,7 +205,9 @@ Passo FluxoEvento::entrega(const QString& caminho) {
         ctx_.Tipo = tipo;
         op_.Mostra_Status(u"Enviando Email"_s);
         op_.Envia_Email(caminho, ctx_.NomePDF);
-        if (!ctx_.NomePDF.trimmed().isEmpty()) apagaArquivo(caminhoNativo(ctx_.NomePDF.trimmed()));
+        // The receipt's own PDF goes once mailed; one the task asked for by name is the caller's.
+        if (pdfDaTarefa.isEmpty() && !ctx_.NomePDF.trimmed().isEmpty())
+            apagaArquivo(caminhoNativo(ctx_.NomePDF.trimmed()));
     }
     op_.limpaTemporarios();
     return {Desfecho::Concluida, {}};

@@ -3,6 +3,9 @@
 // against the official schemas and their signatures by xmlsec1.
 
 #include "autoridade.h"
+#include "servidor_smtp.h"
+
+#include <QJsonArray>
 
 using namespace Qt::StringLiterals;
 
@@ -87,6 +90,46 @@ TEST_F(Eventos, CancelamentoDeNFeArquivadoComAsDuasAssinaturas) {
     EXPECT_EQ(
         verificaAssinatura(consultado, u"infEvento"_s, simulador.certificadoProtocolo(), u"retEvento"_s),
         QString());
+}
+
+// The text of a PDF, by pdftotext.
+QString textoPdf(const QByteArray& pdf) {
+    static QTemporaryDir pasta;
+    const QString arquivo = pasta.path() + u"/recibo.pdf"_s;
+    teste::escreve(arquivo, pdf);
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-layout"_s, arquivo, u"-"_s});
+    pdftotext.waitForFinished(30000);
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+TEST_F(Eventos, ComprovanteDoCancelamentoPorEmail) {
+    PULA_SEM_REFERENCIA();
+    ServidorSmtpTeste servidor(u"starttls"_s, gerado(u"servidor"_s));
+    ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
+    const Documento d = autorizado(u"nfe"_s, 29);
+    noLocal(u"Qel_DFe.EML"_s, "Remetente fiscal@empresa.com.br\r\nDestinatario a@exemplo.com.br\r\n"
+                              "SMTP 127.0.0.1\r\nPorta " +
+                                  QByteArray::number(servidor.porta()) +
+                                  "\r\nUsuario usuario\r\nSenha s3nh@-Certa\r\nSSL\r\n");
+    const Execucao r = tarefa("TAREFA Cancelar Documento\r\nCNPJ 12345678000195\r\nUF RS\r\nCHAVE " +
+                              d.chave.toUtf8() + "\r\nJUSTIFICATIVA Pedido cancelado pelo cliente\r\n");
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    ASSERT_EQ(servidor.mensagens().size(), 1) << r.saida.toStdString();
+    const QJsonArray anexos = leMensagem(servidor.mensagens().first())[u"anexos"_s].toArray();
+    ASSERT_EQ(anexos.size(), 2);
+    EXPECT_EQ(anexos[0].toObject()[u"nome"_s].toString(), d.chave + u"-can.xml"_s);
+    EXPECT_EQ(anexos[1].toObject()[u"nome"_s].toString(), u"Evento_DFe.PDF"_s);
+    QString recibo =
+        textoPdf(QByteArray::fromBase64(anexos[1].toObject()[u"base64"_s].toString().toLatin1()));
+    const QByteArray proc = teste::le(arquivo(d, u"can"_s));
+    const qsizetype p = proc.lastIndexOf("<nProt>") + 7;
+    EXPECT_TRUE(recibo.contains(QString::fromLatin1(proc.mid(p, 15)))) << "the registration's protocol";
+    EXPECT_TRUE(recibo.contains(u"Pedido cancelado pelo cliente"_s)) << recibo.toStdString();
+    EXPECT_TRUE(recibo.remove(u' ').contains(d.chave)) << recibo.toStdString();
+    // The receipt's PDF and the request are gone once mailed.
+    EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Evento_DFe.PDF"_s));
+    EXPECT_FALSE(QFile::exists(local(u"Qel_DFe.EML"_s)));
 }
 
 TEST_F(Eventos, CTeCanceladoECorrigido) {
