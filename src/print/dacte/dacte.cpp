@@ -87,7 +87,8 @@ private:
     LeitorXml leitor_{u"CTe"_s};
     QString documento_;
     QString nCT_, serie_, modelo_, emissao_, hora_, protocolo_, aviso_;
-    QImage barras_, qr_, logo_;
+    Simbolo barras_, qr_;
+    QImage logo_;
     QString dadosEmpresa_;
 };
 
@@ -95,7 +96,7 @@ void Dacte::imprime(const QString& documento) {
     documento_ = documento;
     ctx_.tipo = TipoDocumento::CTe;
     leitor_.Carrega_XML(documento);
-    if (const QString qr = textoQr(leitor_, u"qrCodCTe"_s); !qr.isEmpty()) qr_ = Gerar_NovoQrCode(qr);
+    if (const QString qr = textoQr(leitor_, u"qrCodCTe"_s); !qr.isEmpty()) qr_ = simboloQr(qr);
     ctx_.chave = leitor_.Busca_Valor(u"Chave de Acesso"_s);
     aviso();
 
@@ -104,7 +105,7 @@ void Dacte::imprime(const QString& documento) {
     if (Copia(ctx_.chave, 7, 14) == CnpjSemPontuacao(ctx_.cnpj) && !cfg_.Logotipo.trimmed().isEmpty() &&
         existeArquivo(logo))
         logo_.load(localizaCaminho(logo));
-    if (!ctx_.chave.trimmed().isEmpty()) barras_ = Barras(ctx_.chave);
+    if (!ctx_.chave.trimmed().isEmpty()) barras_ = simboloBarras(ctx_.chave);
 
     leitor_.Seleciona_Grupo(u"ide"_s);
     nCT_ = busca(u"nCT"_s);
@@ -170,9 +171,9 @@ void Dacte::cabecalho(Modelo& m, bool primeira) {
     preenche(m, u"Protocolo"_s, protocolo_);
     Preenche_Memo(m, u"Aviso"_s, aviso_);
     preenche(m, u"Dados_empresa"_s, dadosEmpresa_);
-    m.objeto(u"Barras"_s).imagem = barras_;
+    m.objeto(u"Barras"_s).defineSimbolo(barras_);
     m.objeto(u"Logo"_s).imagem = logo_;
-    if (m.tem(u"QRCode"_s)) m.objeto(u"QRCode"_s).imagem = qr_;
+    if (m.tem(u"QRCode"_s)) m.objeto(u"QRCode"_s).defineSimbolo(qr_);
 }
 
 void Dacte::emitente(Modelo& m) {

@@ -59,7 +59,8 @@ private:
     SaidaImpressao& saida_;
     LeitorXml leitor_{u"MDFe"_s};
     QString nMDF_, serie_, modelo_, emissao_, hora_, protocolo_, aviso_, dadosEmpresa_;
-    QImage barras_, qr_, logo_;
+    Simbolo barras_, qr_;
+    QImage logo_;
 };
 
 void Damdfe::imprime(const QString& documento) {
@@ -67,7 +68,7 @@ void Damdfe::imprime(const QString& documento) {
     leitor_.Carrega_XML(documento);
     const QList<Ocorrencia> qr = Ocorrencias(leitor_.linhas(), u"qrCodMDFe"_s);
     if (!qr.isEmpty() && !qr.first().valor().trimmed().isEmpty())
-        qr_ = Gerar_NovoQrCode(qr.first().valor().trimmed());
+        qr_ = simboloQr(qr.first().valor().trimmed());
     ctx_.chave = leitor_.Busca_Valor(u"Chave de Acesso"_s);
 
     // The manifest shows only whether it was transmitted (and, in homologation, that it is worth
@@ -87,7 +88,7 @@ void Damdfe::imprime(const QString& documento) {
     if (Copia(ctx_.chave, 7, 14) == CnpjSemPontuacao(ctx_.cnpj) && !cfg_.Logotipo.trimmed().isEmpty() &&
         existeArquivo(logo))
         logo_.load(localizaCaminho(logo));
-    if (!ctx_.chave.trimmed().isEmpty()) barras_ = Barras(ctx_.chave);
+    if (!ctx_.chave.trimmed().isEmpty()) barras_ = simboloBarras(ctx_.chave);
 
     leitor_.Seleciona_Grupo(u"ide"_s);
     nMDF_ = busca(u"nMDF"_s);
@@ -191,9 +192,9 @@ void Damdfe::cabecalho(Modelo& m) {
     preenche(m, u"Protocolo"_s, protocolo_);
     preenche(m, u"Dados_empresa"_s, dadosEmpresa_);
     Preenche_Memo(m, u"Aviso"_s, aviso_);
-    m.objeto(u"Barras"_s).imagem = barras_;
+    m.objeto(u"Barras"_s).defineSimbolo(barras_);
     m.objeto(u"Logo"_s).imagem = logo_;
-    if (m.tem(u"QRCode"_s)) m.objeto(u"QRCode"_s).imagem = qr_;
+    if (m.tem(u"QRCode"_s)) m.objeto(u"QRCode"_s).defineSimbolo(qr_);
 }
 
 // The road modal by the paths of layout 3.00: the company's RNTRC and CIOT are in its ANTT group,

@@ -138,7 +138,7 @@ void Recibo::evento() {
     Preenche_Memo(m_, u"Chave"_s, chave);
     sequencia_ = busca(u"nSeqEvento"_s);
     Preenche_Memo(m_, u"Seq_Evento"_s, sequencia_);
-    if (!chave.trimmed().isEmpty()) m_.objeto(u"Barras"_s).imagem = Barras(chave);
+    defineBarras(m_.objeto(u"Barras"_s), chave.trimmed());
 
     // The protocol is the registration's, in the authority's answer: the first protocol of the
     // file may be the cancelled document's own, which a cancellation repeats.
