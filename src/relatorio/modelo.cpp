@@ -102,6 +102,7 @@ Modelo Modelo::carrega(const QString& arquivo) {
         obj.geometria = QRectF(o.value(u"x"_s).toDouble(), o.value(u"y"_s).toDouble(),
                                o.value(u"largura"_s).toDouble(), o.value(u"altura"_s).toDouble());
         obj.visivel = o.value(u"visivel"_s).toBool(true);
+        obj.esticar = o.value(u"esticar"_s).toBool(true);
         obj.fonte = fonte(o.value(u"fonte"_s).toObject());
         obj.alinhamento = alinhamento(o.value(u"alinhamento"_s).toString());
         obj.quebraLinhas = o.value(u"quebra"_s).toBool(true);

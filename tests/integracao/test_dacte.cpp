@@ -274,6 +274,44 @@ TEST_F(Impressos, AvisosPeloEstadoDoDocumento) {
     }
 }
 
+TEST_F(Impressos, LogoDaEmpresaSemDeformar) {
+    // A logo twice as wide as high (a PPM, which the image reader knows without plug-ins).
+    QByteArray logo = "P6\n40 20\n255\n";
+    for (int i = 0; i < 40 * 20; ++i)
+        logo += i % 40 < 20 ? QByteArray("\xff\x80\x00", 3) : QByteArray("\x00\x40\xc0", 3);
+    teste::escreve(raiz() + u"/logo.ppm"_s, logo);
+    teste::escreve(raiz() + u"/DFe/INI/12345678000195.INI"_s,
+                   "Logotipo " + raiz().toUtf8() + "/logo.ppm\r\n");
+    const QString proprio = guarda(u"proprio.xml"_s, gera({u"cte"_s, u"51"_s, u"1"_s}).texto);
+    const QString mdfe = guarda(u"mdfe.xml"_s, gera({u"mdfe"_s, u"52"_s, u"1"_s, u"1"_s}).texto);
+    const QString real =
+        teste::pastaReferencia().isEmpty()
+            ? QString()
+            : teste::pastaReferencia() + u"/samples/cte/24210231626841000132570010000007811746401259.xml"_s;
+    const struct {
+        QString arquivo;
+        bool comLogo;
+    } casos[] = {{proprio, true}, {mdfe, true}, {real, false}};
+    for (const auto& c : casos) {
+        if (c.arquivo.isEmpty()) continue;
+        SCOPED_TRACE(c.arquivo.toStdString());
+        const QString pdf = raiz() + u"/logo.pdf"_s;
+        QFile::remove(pdf);
+        noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " + c.arquivo.toUtf8() +
+                                      "\r\nPDF " + pdf.toUtf8() + "\r\n");
+        ASSERT_EQ(roda().codigo, 0);
+        // pdfimages: one line per image with its horizontal and vertical resolution on the page.
+        const QStringList imagens =
+            impresso::comando(u"pdfimages"_s, {u"-list"_s, pdf}).split(u'\n', Qt::SkipEmptyParts).mid(2);
+        ASSERT_EQ(imagens.size(), c.comLogo ? 1 : 0) << "only on the company's own documents";
+        if (!c.comLogo) continue;
+        const QStringList campos = imagens.first().simplified().split(u' ');
+        ASSERT_GE(campos.size(), 14);
+        EXPECT_EQ(campos.at(3), u"40"_s);
+        EXPECT_EQ(campos.at(12), campos.at(13)) << "the same resolution across and down: not stretched";
+    }
+}
+
 // A CT-e authorised by the simulator: the DACTE goes to the queue of the settings in the copies they
 // ask for, and the e-mail carries the PDF and the payer, sender and recipient of the CT-e.
 class RecepcaoCte : public ::testing::Test, protected Programa {
