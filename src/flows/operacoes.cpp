@@ -22,6 +22,9 @@ public:
         return op_.ui().imprime(relatorio, {impressora, copias, u"Qel DFe"_s});
     }
     void status(const QString& linha) override { op_.Mostra_Status(linha); }
+    QString pergunta(const QString& texto) override {
+        return op_.Mostra_Mensagem(ModoResultado::Pergunta, {}, {}, texto);
+    }
 
 private:
     Operacoes& op_;

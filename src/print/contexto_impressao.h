@@ -44,6 +44,8 @@ public:
                            bool comDialogoImpressora) = 0;
     // Prints copies on a printer (empty name: the default printer). False when it could not.
     virtual bool imprime(const Relatorio& relatorio, const QString& impressora, int copias) = 0;
+    // A yes/no question before printing; the answer as the user gave it ("Sim" or "Nao").
+    virtual QString pergunta(const QString& texto) = 0;
     virtual void status(const QString& linha) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "print/dacte/dacte.h"
 #include "print/damdfe/damdfe.h"
 #include "print/danfe/danfe.h"
+#include "print/danfe_nfce/danfe_nfce.h"
 #include "print/recibos/recibo_evento.h"
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,10 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
     if (documento.trimmed().isEmpty()) return true;
     if (tipo == TipoDocumento::NFe || (tipo == TipoDocumento::NFCe && cfg.NFCe_A4)) {
         imprimeDanfe(documento, ctx, cfg, saida, recarrega);
+        return true;
+    }
+    if (tipo == TipoDocumento::NFCe) {
+        imprimeDanfeNfce(documento, ctx, cfg, saida);
         return true;
     }
     if (tipo == TipoDocumento::CTe) {

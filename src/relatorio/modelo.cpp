@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -153,34 +154,46 @@ void Modelo::empilhaFaixas() {
         const double espaco = i + 1 < faixas.size() ? std::max(0.0, faixas.at(i + 1).topo - f.fundo) : 0;
         if (std::none_of(f.objetos.cbegin(), f.objetos.cend(), [](const Objeto* o) { return o->visivel; }))
             continue;
-        // What each stretching memo gains (or gives back), measured before anything moves.
-        struct Esticado {
-            const Objeto* memo;
-            QRectF caixa;
+        // What each stretching memo gains (or gives back), measured before anything moves. Memos
+        // side by side (the columns of a table) make one row that gains what its tallest gains;
+        // rows one above the other add up.
+        struct Fileira {
+            double topo;
+            double fundo;
             double ganho;
         };
-        QList<Esticado> esticados;
-        for (const Objeto* o : std::as_const(f.objetos))
-            if (o->estica && o->visivel && o->tipo == TipoObjeto::Memo)
-                esticados.append(
-                    {o, o->geometria, (o->linhas.isEmpty() ? 0 : o->alturaTexto()) - o->geometria.height()});
+        QList<Fileira> fileiras;
+        QHash<const Objeto*, double> ganhos;
+        for (const Objeto* o : std::as_const(f.objetos)) {
+            if (!o->estica || o->tipo != TipoObjeto::Memo) continue;
+            // A hidden or blank stretching memo gives its room back.
+            const bool vazio = !o->visivel || o->texto().trimmed().isEmpty();
+            const double ganho = (vazio ? 0 : o->alturaTexto()) - o->geometria.height();
+            ganhos.insert(o, ganho);
+            const QRectF c = o->geometria;
+            auto fileira = std::find_if(fileiras.begin(), fileiras.end(), [&](const Fileira& x) {
+                return c.top() < x.fundo - 0.5 && c.bottom() > x.topo + 0.5;
+            });
+            if (fileira == fileiras.end()) {
+                fileiras.append({c.top(), c.bottom(), ganho});
+            } else {
+                fileira->topo = std::min(fileira->topo, c.top());
+                fileira->fundo = std::max(fileira->fundo, c.bottom());
+                fileira->ganho = std::max(fileira->ganho, ganho);
+            }
+        }
         const double deslocamento = cursor - f.topo;
         double fundo = cursor;
         for (Objeto* o : std::as_const(f.objetos)) {
             const QRectF antes = o->geometria;
             double desce = 0;
-            double cresce = 0;
-            bool abaixo = false;
-            for (const Esticado& e : std::as_const(esticados)) {
-                if (e.memo == o) {
-                    cresce = e.ganho;
-                } else if (e.caixa.bottom() <= antes.top() + 0.5) {
-                    desce = abaixo ? std::max(desce, e.ganho) : e.ganho;
-                    abaixo = true;
-                } else if (o->tipo != TipoObjeto::Memo && antes.top() <= e.caixa.top() + 0.5 &&
-                           antes.bottom() >= e.caixa.bottom() - 0.5) {
-                    cresce = std::max(cresce, e.ganho);
-                }
+            double cresce = ganhos.value(o, 0);
+            for (const Fileira& x : std::as_const(fileiras)) {
+                if (x.fundo <= antes.top() + 0.5)
+                    desce += x.ganho;
+                else if (o->tipo != TipoObjeto::Memo && antes.top() <= x.topo + 0.5 &&
+                         antes.bottom() >= x.fundo - 0.5)
+                    cresce += x.ganho; // a frame around the row
             }
             o->geometria = QRectF(antes.left(), antes.top() + deslocamento + desce, antes.width(),
                                   std::max(0.0, antes.height() + cresce));

@@ -102,8 +102,9 @@ public:
 
     // Lays a roll out from the top. Its bands (the objects sharing a hint, in the order the hints
     // first appear) follow one another with the template's spacing; a band with nothing visible
-    // takes no room. A stretching memo takes the height its text needs: what of its band lies
-    // below it moves with it and the shapes around it grow with it. Objects without a hint stay.
+    // takes no room. A stretching memo takes the height its text needs (none when it is hidden or
+    // blank): what of its band lies below it moves with it, side-by-side stretching memos move it
+    // by the tallest, and the shapes around them grow with them. Objects without a hint stay.
     void empilhaFaixas();
 
     // The object of that name, found without regard to letter case. A name the template lacks

@@ -254,10 +254,12 @@ TEST_F(Danfe, NFCeEmA4ComQrCode) {
     const QString texto = comando(u"pdftotext"_s, {pdf, u"-"_s});
     EXPECT_TRUE(texto.contains(u"DANFE NFC-e"_s)) << texto.left(1500).toStdString();
     EXPECT_TRUE(texto.contains(u"NFC-e - Não permite aproveitamento de crédito de ICMS."_s));
-    // Without the setting the receipt layout would be asked for, which does not exist yet.
+    // Without the setting the NFC-e is printed on the roll.
     QFile::remove(local(u"INI/26972743000117.ini"_s));
-    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 26972743000117\r\nARQUIVO " + nfce.toUtf8() + "\r\n");
-    EXPECT_EQ(roda().codigo, 1);
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 26972743000117\r\nARQUIVO " + nfce.toUtf8() +
+                                  "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    ASSERT_EQ(roda().codigo, 0);
+    EXPECT_TRUE(comando(u"pdfinfo"_s, {pdf}).contains(QRegularExpression(u"Page size:\\s+224 x"_s)));
 }
 
 TEST_F(Danfe, ImprimirSemJanelaEArquivoQueFalta) {

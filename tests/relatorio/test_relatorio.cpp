@@ -136,7 +136,7 @@ TEST(Relatorio, RoloTemAAlturaDoQueLevaEmUmaPagina) {
     QTemporaryDir pasta;
     struct Resultado {
         QSizeF papel;
-        QRectF itens, moldura, rodape, total;
+        QRectF itens, moldura, rodape, total, fim;
     };
     const auto prepara = [](int linhas, bool opcional) {
         Modelo m = Modelo::carrega(QString::fromUtf8(QEL_DADOS_TESTE) + u"/modelo_rolo.json"_s);
@@ -146,7 +146,8 @@ TEST(Relatorio, RoloTemAAlturaDoQueLevaEmUmaPagina) {
         m.empilhaFaixas();
         return std::pair{m, Resultado{m.papelMm(), m.objeto(u"Itens"_s).geometria,
                                       m.objeto(u"MolduraItens"_s).geometria,
-                                      m.objeto(u"Rodape_Itens"_s).geometria, m.objeto(u"Total"_s).geometria}};
+                                      m.objeto(u"Rodape_Itens"_s).geometria, m.objeto(u"Total"_s).geometria,
+                                      m.objeto(u"Fim"_s).geometria}};
     };
     const auto [poucos, p] = prepara(3, true);
     const double linha = prepara(4, true).second.itens.height() - p.itens.height();
@@ -160,9 +161,26 @@ TEST(Relatorio, RoloTemAAlturaDoQueLevaEmUmaPagina) {
     EXPECT_DOUBLE_EQ(p.rodape.top() - p.itens.bottom(), 48.0 - 44.0) << "the band's own spacing stays";
     // A hidden band leaves no gap: the next band takes its place, with the template's spacing.
     EXPECT_DOUBLE_EQ(r.total.top(), p.total.top() - (110 - 64));
+    // Stretching memos one above the other add up; a blank one gives its room back.
+    {
+        Modelo m = Modelo::carrega(QString::fromUtf8(QEL_DADOS_TESTE) + u"/modelo_rolo.json"_s);
+        m.objeto(u"Obs1"_s).linhas = QStringList{u"A"_s, u"B"_s, u"C"_s};
+        m.objeto(u"Obs2"_s).linhas = QStringList{u"D"_s, u"E"_s};
+        const double alturaObs1 = m.objeto(u"Obs1"_s).alturaTexto();
+        const double alturaObs2 = m.objeto(u"Obs2"_s).alturaTexto();
+        Modelo vazio = m;
+        vazio.objeto(u"Obs2"_s).linhas = QStringList{QString()};
+        m.empilhaFaixas();
+        vazio.empilhaFaixas();
+        const double fimDoTotal = m.objeto(u"Total"_s).geometria.bottom();
+        EXPECT_DOUBLE_EQ(m.objeto(u"Fim"_s).geometria.top() - fimDoTotal,
+                         (148 - 122) + (alturaObs1 - 10) + (alturaObs2 - 10));
+        EXPECT_DOUBLE_EQ(m.objeto(u"Fim"_s).geometria.top() - vazio.objeto(u"Fim"_s).geometria.top(),
+                         alturaObs2);
+    }
     // The paper: 79 mm wide, as long as the lowest object plus the bottom margin.
     EXPECT_DOUBLE_EQ(p.papel.width(), 79);
-    EXPECT_NEAR(p.papel.height(), p.total.bottom() * 25.4 / 96 + 5, 1e-9);
+    EXPECT_NEAR(p.papel.height(), p.fim.bottom() * 25.4 / 96 + 5, 1e-9);
     EXPECT_GT(q.papel.height(), 297) << "longer than an A4 sheet";
 
     for (const auto& [modelo, altura] : {std::pair{poucos, p.papel.height()}, {muitos, q.papel.height()}}) {

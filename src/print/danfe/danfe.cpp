@@ -3,6 +3,7 @@
 #include "print/codigo_barras.h"
 #include "print/codigo_qr.h"
 #include "print/danfe/danfe_itens.h"
+#include "print/danfe_nfce/texto_qr.h"
 #include "print/impressao.h"
 #include "util/arquivos.h"
 #include "util/compactacao.h"
@@ -484,13 +485,7 @@ void Danfe::qrCode() {
         p2_.objeto(u"QR"_s).visivel = false;
         return;
     }
-    const QString idCsc =
-        cfg_.IDToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(cfg_.IDToken));
-    leitor_.Seleciona_Grupo(u"ide"_s);
-    const QString ambiente = busca(u"tpAmb"_s).isEmpty() ? u"1"_s : busca(u"tpAmb"_s);
-    const QString parametros = ctx_.chave + u"|2|"_s + ambiente + u'|' + idCsc;
-    const QString texto = u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p="_s + parametros + u'|' +
-                          Calcula_Sha1(parametros + cfg_.Token.trimmed());
+    const QString texto = textoQrNfce(leitor_, ctx_.chave, cfg_);
     const Simbolo qr = simboloQr(texto);
     for (Modelo* m : {&p1_, &p2_}) {
         m->objeto(u"Shape_Barras"_s).visivel = false;

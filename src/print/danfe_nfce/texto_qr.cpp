@@ -1,0 +1,61 @@
+#include "print/danfe_nfce/texto_qr.h"
+
+#include "print/impressao.h"
+#include "util/compactacao.h"
+#include "util/numeros.h"
+#include "util/texto.h"
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+// The text of the element `nome` (of `infNFeSupl`, the only place it occurs), unescaped; a CDATA
+// section on a line of its own (how the line reader cuts it) counts as that text. Read from the
+// document's own lines: a selected group has its tags upper-cased, and a CDATA line is one tag to
+// it, which would upper-case the address and its digests.
+QString doSuplemento(const LeitorXml& leitor, const QString& nome) {
+    const QStringList& linhas = leitor.linhas();
+    const QString abre = u'<' + nome + u'>';
+    const QString fecha = u"</"_s + nome + u'>';
+    for (qsizetype i = 0; i < linhas.size(); ++i) {
+        const QString linha = linhas.at(i).trimmed();
+        if (!linha.startsWith(abre, Qt::CaseInsensitive)) continue;
+        QString valor;
+        if (linha.endsWith(fecha, Qt::CaseInsensitive)) {
+            valor = linha.mid(abre.size(), linha.size() - abre.size() - fecha.size());
+        } else {
+            // <qrCode>, then <![CDATA[...]]>, then </qrCode>.
+            for (qsizetype j = i + 1;
+                 j < linhas.size() && linhas.at(j).trimmed().compare(fecha, Qt::CaseInsensitive) != 0; ++j)
+                valor += linhas.at(j).trimmed();
+        }
+        valor = valor.trimmed();
+        if (valor.startsWith(u"<![CDATA["_s) && valor.endsWith(u"]]>"_s))
+            return valor.mid(9, valor.size() - 12).trimmed();
+        return textoDoXml(valor).trimmed();
+    }
+    return {};
+}
+
+} // namespace
+
+QString textoQrNfce(const LeitorXml& leitor, const QString& chave, const ConfiguracaoEmpresa& cfg) {
+    if (const QString proprio = doSuplemento(leitor, u"qrCode"_s); !proprio.isEmpty()) return proprio;
+    LeitorXml ide = leitor;
+    ide.Seleciona_Grupo(u"ide"_s);
+    const QString ambiente = ide.Busca_Valor(u"tpAmb"_s).isEmpty() ? u"1"_s : ide.Busca_Valor(u"tpAmb"_s);
+    const QString idCsc =
+        cfg.IDToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(cfg.IDToken));
+    const QString parametros = chave + u"|2|"_s + ambiente + u'|' + idCsc;
+    return u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p="_s + parametros + u'|' +
+           Calcula_Sha1(parametros + cfg.Token.trimmed());
+}
+
+QString enderecoConsultaNfce(const LeitorXml& leitor) {
+    const QString endereco = doSuplemento(leitor, u"urlChave"_s);
+    return endereco.isEmpty() ? u"www.nfe.fazenda.gov.br/portal"_s : endereco;
+}
+
+} // namespace qel
