@@ -140,11 +140,13 @@ bool ExecucaoTarefa::tomaDocumentoXml() {
             ctx_.CNPJ = cnpjDaChave(ctx_.CHAVE);
             ctx_.cUF = cufDaChave(ctx_.CHAVE);
         }
+        // The issuer's number, read inside its own group: a party written before it (a CT-e's
+        // other payer) has a CNPJ too.
         const QString linha = primeiraLinha(ctx_.LbXML).trimmed().toUpper();
-        if (linha.contains(u"<EMIT><CPF>"_s))
-            ctx_.CNPJ = Copia(linha, Posicao(u"<CPF>"_s, linha) + 5, 11);
-        else if (linha.contains(u"<EMIT><CNPJ>"_s))
-            ctx_.CNPJ = Copia(linha, Posicao(u"<CNPJ>"_s, linha) + 6, 14);
+        if (const qsizetype p = Posicao(u"<EMIT><CPF>"_s, linha); p > 0)
+            ctx_.CNPJ = Copia(linha, p + 11, 11);
+        else if (const qsizetype q = Posicao(u"<EMIT><CNPJ>"_s, linha); q > 0)
+            ctx_.CNPJ = Copia(linha, q + 12, 14);
         return true;
     }
     return false;

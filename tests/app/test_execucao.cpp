@@ -211,6 +211,18 @@ TEST_F(Execucao, ConsultaCadastroLevaOEnvelopeDaNFe) {
     }
 }
 
+TEST_F(Execucao, EmitenteDoDocumentoMesmoComOutraParteAntes) {
+    // A CT-e whose other payer (toma4) comes before the issuer: the company is the issuer.
+    op.recursos().enderecos.defineHostUnico(u"127.0.0.1:9"_s);
+    teste::escreve(local(u"CTe1.xml"_s),
+                   "<CTe xmlns=\"http://www.portalfiscal.inf.br/cte\"><infCte versao=\"4.00\" "
+                   "Id=\"CTe43261212345678000195570010000000011000000016\"><ide><toma4><toma>4</toma>"
+                   "<CNPJ>55666777000188</CNPJ></toma4></ide><emit><CNPJ>12345678000195</CNPJ></emit>"
+                   "<dest><CNPJ>98765432000110</CNPJ></dest></infCte></CTe>");
+    execucao.ExecutaTarefa();
+    EXPECT_EQ(op.ctx().CNPJ, u"12345678000195"_s);
+}
+
 TEST_F(Execucao, PastaDeDiagnosticoQueNaoSeCriaEFalhaDeAssinatura) {
     roda("TAREFA Validade do Certificado (arquivo)\r\nCNPJ 12345678000195\r\n");
     ASSERT_TRUE(op.certificadoPronto());
