@@ -20,7 +20,8 @@ gera_nfce() { # number items file
   /usr/bin/python3 tests/integracao/documentos_teste.py nfe "$1" "$2" 65 2>"$raiz/chave" |
     /usr/bin/python3 -c '
 import sys
-chave, documento = open(sys.argv[1]).read().strip(), sys.stdin.read()
+documento = sys.stdin.read()  # the key file is complete once the generator has finished writing
+chave = open(sys.argv[1]).read().strip()
 nfe = documento[documento.index("<NFe"):]
 qr = "https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p=" + chave + "|2|2|1|3F1A9C0D2B7E4F6A8C1D3E5F7A9B0C2D4E6F8A1B"
 nfe = nfe.replace("</NFe>", "<infNFeSupl><qrCode><![CDATA[" + qr + "]]></qrCode><urlChave>"
