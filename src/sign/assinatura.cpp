@@ -437,27 +437,43 @@ xmlNodePtr filhoElemento(xmlNodePtr no, const char* nome) {
     return nullptr;
 }
 
-// The first element, in document order, whose Id attribute has the value. Only the path to it
-// is walked: the signed element is near the top of every kind of document.
-xmlNodePtr primeiroComId(xmlDocPtr doc, xmlNodePtr no, QByteArrayView id) {
+// The first element, in document order, whose attribute of that name has the value. Only the
+// path to it is walked: the signed element is near the top of every kind of document.
+xmlNodePtr primeiroComId(xmlDocPtr doc, xmlNodePtr no, QByteArrayView id, const char* atributoId) {
     for (; no; no = no->next) {
         if (no->type != XML_ELEMENT_NODE) continue;
-        if (xmlAttrPtr atributo = xmlHasProp(no, BAD_CAST "Id"); atributo && atributo->children) {
+        if (xmlAttrPtr atributo = xmlHasProp(no, BAD_CAST atributoId); atributo && atributo->children) {
             const auto valor = possui<liberaXml>(xmlNodeListGetString(doc, atributo->children, 1));
             if (valor && QByteArrayView(reinterpret_cast<const char*>(valor.get())) == id) return no;
         }
-        if (xmlNodePtr achado = primeiroComId(doc, no->children, id)) return achado;
+        if (xmlNodePtr achado = primeiroComId(doc, no->children, id, atributoId)) return achado;
     }
     return nullptr;
 }
 
 // The element the Reference points to. An xml:id the parser registered comes first, as it did
-// when every Id attribute was registered after it.
+// when every Id attribute was registered after it; then the Id attribute of the fiscal layouts;
+// then the lower-case id of the ABRASF 1.00 municipal layouts.
 xmlNodePtr elementoReferenciado(xmlDocPtr doc, QByteArrayView id) {
     if (id.isEmpty()) return nullptr;
     const QByteArray valor = id.toByteArray();
     if (const xmlAttrPtr registrado = xmlGetID(doc, BAD_CAST valor.constData())) return registrado->parent;
-    return primeiroComId(doc, xmlDocGetRootElement(doc), id);
+    if (xmlNodePtr achado = primeiroComId(doc, xmlDocGetRootElement(doc), id, "Id")) return achado;
+    return primeiroComId(doc, xmlDocGetRootElement(doc), id, "id");
+}
+
+// The empty template anywhere in the tree: the Signature element whose DigestValue is empty.
+xmlNodePtr modeloEmQualquerLugar(xmlNodePtr no) {
+    for (; no; no = no->next) {
+        if (no->type != XML_ELEMENT_NODE) continue;
+        if (xmlStrEqual(no->name, BAD_CAST "Signature")) {
+            xmlNodePtr digest = filhoElemento(no, "DigestValue");
+            if (digest && !digest->children) return no;
+            continue;
+        }
+        if (xmlNodePtr achado = modeloEmQualquerLugar(no->children)) return achado;
+    }
+    return nullptr;
 }
 
 // The certificate's private key as xmlsec holds it (the context that signs owns and frees it).
@@ -618,7 +634,7 @@ using Documento = Posse<xmlDoc, xmlFreeDoc>;
 // left in `doc` for the caller to free last: freeing its many small nodes makes the allocator
 // tidy up at the next large allocation, which is better not spent while the answer waits.
 Valores calcula(const QByteArray& comModelo, const Certificado& certificado, const LocalAssinatura& local,
-                Documento& doc) {
+                bool emQualquerElemento, Documento& doc) {
     iniciaXmlsec();
     xmlResetLastError();
     // Small text nodes are kept inside their node (fewer allocations): the tree is only read.
@@ -627,7 +643,12 @@ Valores calcula(const QByteArray& comModelo, const Certificado& certificado, con
                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT));
     if (!doc) return {{}, {}, ultimoErroXml()};
     Valores valores;
-    const QList<xmlNodePtr> assinaturas = filhosAssinatura(xmlDocGetRootElement(doc.get()));
+    xmlNodePtr raiz = xmlDocGetRootElement(doc.get());
+    // With a location given by the caller the template may be the child of an inner element; the
+    // element that holds it must not hold another signature.
+    if (emQualquerElemento)
+        if (xmlNodePtr modelo = modeloEmQualquerLugar(raiz); modelo && modelo->parent) raiz = modelo->parent;
+    const QList<xmlNodePtr> assinaturas = filhosAssinatura(raiz);
     xmlNodePtr assinatura = assinaturas.value(0);
     const QByteArray id = local.idReferencia.toUtf8();
     if (assinaturas.size() > 1) {
@@ -685,7 +706,8 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
         return {{}, u"nenhum certificado com chave privada foi selecionado"_s};
     texto = limpaParaAssinatura(std::move(texto));
     const Marcas marcas(texto);
-    const LocalAssinatura local = localAssinatura(texto, marcas, contexto.chave, contexto.codigoMunicipio);
+    const LocalAssinatura local =
+        contexto.local ? *contexto.local : localAssinatura(texto, marcas, contexto.chave, contexto.codigoMunicipio);
     const qsizetype corte = posicaoDoCorte(texto, local.cauda);
     const QByteArrayView antes = QByteArrayView(texto).first(corte);
     const QByteArrayView depois = QByteArrayView(texto).sliced(corte);
@@ -700,22 +722,24 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
     }
 
     Documento arvore;
-    const Valores valores = calcula(comModelo, *contexto.certificado, local, arvore);
+    const Valores valores = calcula(comModelo, *contexto.certificado, local, contexto.local.has_value(), arvore);
     if (!valores.erro.isEmpty()) return {{}, valores.erro};
 
     // The values are put into the text as it was given, so nothing outside the signature changes.
     const QByteArray preenchido = assinaturaXml(id, valores.digest, valores.assinatura);
     const Partes assinado{antes, preenchido, depois};
-    const QByteArrayView sequencia = sequenciaFechamento(assinado, marcas, contexto.codigoMunicipio);
-    const qsizetype p = sequencia.isEmpty() ? -1 : assinado.indexOf(sequencia);
+    const QByteArray keyInfo = "<KeyInfo><X509Data><X509Certificate>" +
+                               contexto.certificado->exportaBase64().toLatin1() +
+                               "</X509Certificate></X509Data></KeyInfo>";
     QByteArray resultado;
-    if (p >= 0) {
-        const QByteArray keyInfo = "<KeyInfo><X509Data><X509Certificate>" +
-                                   contexto.certificado->exportaBase64().toLatin1() +
-                                   "</X509Certificate></X509Data></KeyInfo>";
-        resultado = assinado.junta(p, keyInfo);
+    if (contexto.local) {
+        // KeyInfo closes the signature just made, wherever it stands.
+        resultado = assinado.junta(antes.size() + preenchido.size() - qsizetype(sizeof("</Signature>") - 1),
+                                   keyInfo);
     } else {
-        resultado = assinado.junta();
+        const QByteArrayView sequencia = sequenciaFechamento(assinado, marcas, contexto.codigoMunicipio);
+        const qsizetype p = sequencia.isEmpty() ? -1 : assinado.indexOf(sequencia);
+        resultado = p >= 0 ? assinado.junta(p, keyInfo) : assinado.junta();
     }
     if (!contexto.arquivoDepois.isEmpty()) gravaBytes(contexto.arquivoDepois, resultado);
     return {resultado, {}};

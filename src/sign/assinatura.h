@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace qel {
 
@@ -25,6 +26,11 @@ struct ContextoAssinatura {
     const Certificado* certificado = nullptr;
     QString chave;           // the task's access key (NDD Cargo and some NFS-e use it as the Id)
     QString codigoMunicipio; // the task's municipality (NFS-e cancellations)
+    // Where the signature goes, when the caller built the request and knows it (the municipal
+    // layouts sign an element below the root, and some put the signature inside a child of the
+    // root): the kind table is then not consulted, the template may land in any element, and
+    // KeyInfo is written into that very signature.
+    std::optional<LocalAssinatura> local;
     // Diagnostic copies of the text before and after signing; empty: none.
     QString arquivoAntes;
     QString arquivoDepois;
