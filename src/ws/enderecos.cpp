@@ -109,18 +109,20 @@ std::optional<Endpoint> TabelaEnderecos::procura(const QString& grupo, const QSt
     auto linhas = atende_.constFind(chave(grupo, chaveGrupo));
     if (linhas == atende_.cend()) linhas = atende_.constFind(chave(grupo, u"*"_s));
     if (linhas == atende_.cend()) return std::nullopt;
+    std::optional<Endpoint> semHost;
     for (const Atende& a : *linhas) {
         auto s = servicos_.constFind(chave(a.conjunto, nome(servico)));
         if (s == servicos_.cend()) s = servicos_.constFind(chave(a.conjunto, u"*"_s));
         if (s == servicos_.cend()) continue;
         Endpoint e;
         const QString host = hostDoPapel(a.papel, ambiente);
-        if (!host.isEmpty()) {
-            QString autoridade = host + (s->porta > 0 ? u':' + QString::number(s->porta) : QString());
-            // Every request to one place (the local simulator), scheme and path kept.
-            if (redireciona && !hostUnico_.isEmpty()) autoridade = hostUnico_;
-            e.endereco = s->esquema + u"://"_s + autoridade + s->caminho;
-        }
+        // Every request to one place (the local simulator), scheme and path kept; also the
+        // services whose host the installation has not set yet (the municipal providers).
+        if (redireciona && !hostUnico_.isEmpty())
+            e.endereco = s->esquema + u"://"_s + hostUnico_ + s->caminho;
+        else if (!host.isEmpty())
+            e.endereco = s->esquema + u"://"_s + host +
+                         (s->porta > 0 ? u':' + QString::number(s->porta) : QString()) + s->caminho;
         if (s->namespace_ == u"Qel-Post"_s)
             e.envio = Envio::QelPost;
         else if (s->namespace_ == u"Qel-Get"_s)
@@ -129,9 +131,14 @@ std::optional<Endpoint> TabelaEnderecos::procura(const QString& grupo, const QSt
             e.namespace_ = s->namespace_;
         e.acao = s->acao.isEmpty() ? e.namespace_ : s->acao;
         e.versao = s->versao.isEmpty() ? u"2.00"_s : s->versao;
+        // A set without a host in this environment gives way to the next set that has one.
+        if (e.endereco.isEmpty()) {
+            if (!semHost) semHost = e;
+            continue;
+        }
         return e;
     }
-    return std::nullopt;
+    return semHost;
 }
 
 bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endpoint) const {

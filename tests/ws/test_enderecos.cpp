@@ -192,3 +192,26 @@ TEST(Endpoints, MarcadoresDeChamadaPreparada) {
 }
 
 } // namespace
+
+namespace {
+
+// The municipal providers: a host no provider publishes still takes the single host of the tests;
+// a set without a host in the environment gives way to the next set that has one.
+TEST(Endpoints, ProvedoresSemHostEPilotoDeCuritiba) {
+    TabelaEnderecos t = TabelaEnderecos::carrega({});
+    bool ok = true;
+    procura({u"NFSe"_s, u"Recepcao"_s, u"43"_s, {}, {}, u"4312401"_s, {}}, &ok, t);
+    EXPECT_FALSE(ok) << "Montenegro has no published host";
+    t.defineHostUnico(u"127.0.0.1:8443"_s);
+    EXPECT_EQ(procura({u"NFSe"_s, u"Recepcao"_s, u"43"_s, {}, {}, u"4312401"_s, {}}, &ok, t).endereco,
+              u"https://127.0.0.1:8443/thema-nfse/services/NFSEremessa?wsdl"_s);
+    EXPECT_EQ(procura({u"NFSe"_s, u"Cancelar"_s, u"43"_s, {}, {}, u"4306809"_s, {}}, &ok, t).endereco,
+              u"http://127.0.0.1:8443/CancelamentoNFSe.asmx"_s);
+    const TabelaEnderecos embutida = TabelaEnderecos::carrega({});
+    EXPECT_EQ(procura({u"NFSe"_s, u"Consultar"_s, u"41"_s, {}, {}, u"4106902"_s, u"2"_s}, &ok, embutida).endereco,
+              u"https://piloto-iss.curitiba.pr.gov.br/nfse_ws/NfseWs.asmx"_s);
+    EXPECT_EQ(procura({u"NFSe"_s, u"Consultar"_s, u"41"_s, {}, {}, u"4106902"_s, {}}, &ok, embutida).endereco,
+              u"https://isscuritiba.curitiba.pr.gov.br/Iss.NfseWebService/nfsews.asmx"_s);
+}
+
+} // namespace
