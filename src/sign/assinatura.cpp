@@ -707,7 +707,8 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
     texto = limpaParaAssinatura(std::move(texto));
     const Marcas marcas(texto);
     const LocalAssinatura local =
-        contexto.local ? *contexto.local : localAssinatura(texto, marcas, contexto.chave, contexto.codigoMunicipio);
+        contexto.local ? *contexto.local
+                       : localAssinatura(texto, marcas, contexto.chave, contexto.codigoMunicipio);
     const qsizetype corte = posicaoDoCorte(texto, local.cauda);
     const QByteArrayView antes = QByteArrayView(texto).first(corte);
     const QByteArrayView depois = QByteArrayView(texto).sliced(corte);
@@ -722,7 +723,8 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
     }
 
     Documento arvore;
-    const Valores valores = calcula(comModelo, *contexto.certificado, local, contexto.local.has_value(), arvore);
+    const Valores valores =
+        calcula(comModelo, *contexto.certificado, local, contexto.local.has_value(), arvore);
     if (!valores.erro.isEmpty()) return {{}, valores.erro};
 
     // The values are put into the text as it was given, so nothing outside the signature changes.
@@ -734,8 +736,8 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
     QByteArray resultado;
     if (contexto.local) {
         // KeyInfo closes the signature just made, wherever it stands.
-        resultado = assinado.junta(antes.size() + preenchido.size() - qsizetype(sizeof("</Signature>") - 1),
-                                   keyInfo);
+        resultado =
+            assinado.junta(antes.size() + preenchido.size() - qsizetype(sizeof("</Signature>") - 1), keyInfo);
     } else {
         const QByteArrayView sequencia = sequenciaFechamento(assinado, marcas, contexto.codigoMunicipio);
         const qsizetype p = sequencia.isEmpty() ? -1 : assinado.indexOf(sequencia);

@@ -110,7 +110,10 @@ QString NoXml::valor(QStringView caminho) const {
 QString NoXml::xml(const QString& nsPai) const {
     if (!original.isEmpty()) return original;
     const auto escapa = [](QString v) {
-        return v.replace(u'&', u"&amp;"_s).replace(u'<', u"&lt;"_s).replace(u'>', u"&gt;"_s).replace(u'"', u"&quot;"_s);
+        return v.replace(u'&', u"&amp;"_s)
+            .replace(u'<', u"&lt;"_s)
+            .replace(u'>', u"&gt;"_s)
+            .replace(u'"', u"&quot;"_s);
     };
     QString saida = u'<' + nome;
     if (ns != nsPai) saida += u" xmlns=\""_s + escapa(ns) + u'"';

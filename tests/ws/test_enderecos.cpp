@@ -208,8 +208,9 @@ TEST(Endpoints, ProvedoresSemHostEPilotoDeCuritiba) {
     EXPECT_EQ(procura({u"NFSe"_s, u"Cancelar"_s, u"43"_s, {}, {}, u"4306809"_s, {}}, &ok, t).endereco,
               u"http://127.0.0.1:8443/CancelamentoNFSe.asmx"_s);
     const TabelaEnderecos embutida = TabelaEnderecos::carrega({});
-    EXPECT_EQ(procura({u"NFSe"_s, u"Consultar"_s, u"41"_s, {}, {}, u"4106902"_s, u"2"_s}, &ok, embutida).endereco,
-              u"https://piloto-iss.curitiba.pr.gov.br/nfse_ws/NfseWs.asmx"_s);
+    EXPECT_EQ(
+        procura({u"NFSe"_s, u"Consultar"_s, u"41"_s, {}, {}, u"4106902"_s, u"2"_s}, &ok, embutida).endereco,
+        u"https://piloto-iss.curitiba.pr.gov.br/nfse_ws/NfseWs.asmx"_s);
     EXPECT_EQ(procura({u"NFSe"_s, u"Consultar"_s, u"41"_s, {}, {}, u"4106902"_s, {}}, &ok, embutida).endereco,
               u"https://isscuritiba.curitiba.pr.gov.br/Iss.NfseWebService/nfsews.asmx"_s);
 }
