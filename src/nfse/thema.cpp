@@ -1,0 +1,43 @@
+// Thema (Lajeado, Montenegro, Santa Cruz do Sul): ABRASF 1.00 messages as escaped text of the
+// operation's "xml" parameter (Axis2 services of the provider's WSDL).
+
+#include "nfse/abrasf1.h"
+
+using namespace Qt::StringLiterals;
+
+namespace qel::nfse {
+
+namespace {
+
+const QString kNsThema = u"http://server.nfse.thema.inf.br"_s;
+
+const DialetoAbrasf1& dialeto() {
+    static const DialetoAbrasf1 d{kNsAbrasf1, kNsAbrasf1, kNsAbrasf1, {}, {}, false};
+    return d;
+}
+
+class Thema : public ProvedorNfse {
+public:
+    GrupoNfse grupo() const override { return GrupoNfse::Thema; }
+    CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const override {
+        return recepcaoAbrasf1(dialeto(), dados, assina);
+    }
+    CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto(), dados); }
+    CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
+        return cancelamentoAbrasf1(dialeto(), dados, assina);
+    }
+    // The endpoint names the operation (recepcionarLoteRpsLimitado, consultarNfsePorRps,
+    // cancelarNfse).
+    EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {
+        return {envelopeEscapado(endpoint.namespace_, kNsThema, corpo), false};
+    }
+};
+
+} // namespace
+
+const ProvedorNfse& provedorThema() {
+    static const Thema p;
+    return p;
+}
+
+} // namespace qel::nfse
