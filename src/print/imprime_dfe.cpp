@@ -4,6 +4,7 @@
 #include "print/damdfe/damdfe.h"
 #include "print/danfe/danfe.h"
 #include "print/danfe_nfce/danfe_nfce.h"
+#include "print/nfse/nfse.h"
 #include "print/recibos/recibo_evento.h"
 
 using namespace Qt::StringLiterals;
@@ -27,6 +28,10 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
     }
     if (tipo == TipoDocumento::MDFe) {
         imprimeDamdfe(documento, ctx, cfg, saida);
+        return true;
+    }
+    if (tipo == TipoDocumento::NFSe) {
+        imprimeNfse(documento, ctx, cfg, saida);
         return true;
     }
     if (tipo == TipoDocumento::Evento) {
