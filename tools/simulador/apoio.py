@@ -93,15 +93,15 @@ class Simulador:
         with open(self.arquivo_cenario, "w") as arquivo:
             arquivo.write(nome + "\n")
 
-    def pedir(self, caminho, acao, corpo, soap="1.1", cabecalhos=None):
+    def pedir(self, caminho, acao, corpo, soap="1.1", cabecalhos=None, tls=True):
         """POST with the action in the binding's place (or the headers given); returns
-        (status, Content-Type, text)."""
+        (status, Content-Type, text). Without tls, over plain HTTP on the same port."""
         if cabecalhos is None and soap == "1.1":
             cabecalhos = {"Content-Type": 'text/xml; charset="utf-8"', "SOAPAction": '"%s"' % acao}
         elif cabecalhos is None:
             cabecalhos = {"Content-Type": 'application/soap+xml; charset="utf-8";action="%s"' % acao}
-        conexao = http.client.HTTPSConnection("127.0.0.1", self.porta, context=self.contexto,
-                                              timeout=TEMPO)
+        conexao = (http.client.HTTPSConnection("127.0.0.1", self.porta, context=self.contexto, timeout=TEMPO)
+                   if tls else http.client.HTTPConnection("127.0.0.1", self.porta, timeout=TEMPO))
         try:
             conexao.request("POST", caminho, body=corpo if isinstance(corpo, bytes) else corpo.encode(),
                             headers=cabecalhos)

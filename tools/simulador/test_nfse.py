@@ -68,7 +68,7 @@ class ProvedoresNfse(TesteComSimulador):
         casos = [  # service, path, action, body, result element, answer schema
             ("thema", "/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
              em_texto("recepcionarLoteRpsLimitado", THEMA, LOTE_V1), "return", "nfse/thema/nfse.xsd"),
-            ("tecnos", "/", TEMPURI + "mEnvioLoteRPSSincrono", remessa("mEnvioLoteRPSSincrono", LOTE_V2),
+            ("tecnos", "/EnvioLoteRPSSincrono.asmx", TEMPURI + "mEnvioLoteRPSSincrono", remessa("mEnvioLoteRPSSincrono", LOTE_V2),
              "mEnvioLoteRPSSincronoResult", "nfse/abrasf_v2/nfse_v2_01.xsd"),
             ("marques", "/NfseService/NfseService", "GerarNfse", gerar_nfse(LOTE_V2), "outputXML",
              "nfse/abrasf_v2/nfse_v2_01.xsd"),
@@ -111,8 +111,8 @@ class ProvedoresNfse(TesteComSimulador):
 
     def test_acao_ou_operacao_fora_do_endereco_e_fault(self):
         casos = [  # path, action, body, fragment of the reason
-            ("/", TEMPURI + "mSubstituicaoNFSe", remessa("mSubstituicaoNFSe", LOTE_V2),
-             "esperada uma de '%smEnvioLoteRPSSincrono'" % TEMPURI),
+            ("/EnvioLoteRPSSincrono.asmx", TEMPURI + "mSubstituicaoNFSe", remessa("mSubstituicaoNFSe", LOTE_V2),
+             "esperada '%smEnvioLoteRPSSincrono'" % TEMPURI),
             ("/Iss.NfseWebService/nfsews.asmx", CURITIBA + "/ConsultarNfsePorRps",
              tipado("RecepcionarLoteRps", CONSULTA_V1), "nao corresponde a nenhum servico"),
             ("/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
@@ -130,11 +130,17 @@ class ProvedoresNfse(TesteComSimulador):
         casos = [  # scenario, path, action, body, result element, code
             ("rejeitar", "/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
              em_texto("recepcionarLoteRpsLimitado", THEMA, LOTE_V1), "return", "E515"),
-            ("rejeitar", "/", TEMPURI + "mConsultaNFSePorRPS", remessa("mConsultaNFSePorRPS", CONSULTA_V1),
+            ("rejeitar", "/ConsultaNFSePorRPS.asmx", TEMPURI + "mConsultaNFSePorRPS", remessa("mConsultaNFSePorRPS", CONSULTA_V1),
              "mConsultaNFSePorRPSResult", "E89"),
             ("normal", "/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
              em_texto("recepcionarLoteRpsLimitado", THEMA, "<EnviarLoteRpsEnvio>"), "return", "E160"),
-            ("normal", "/", TEMPURI + "mEnvioLoteRPSSincrono",
+            # An RPS no lot brought has no NFS-e.
+            ("normal", "/thema-nfse/services/NFSEconsulta", "consultarNfsePorRps",
+             em_texto("consultarNfsePorRps", THEMA, CONSULTA_V1.replace("<Numero>77<", "<Numero>999<")),
+             "return", "E89"),
+            ("nfse-em-processamento", "/thema-nfse/services/NFSEconsulta", "consultarNfsePorRps",
+             em_texto("consultarNfsePorRps", THEMA, CONSULTA_V1), "return", "E4"),
+            ("normal", "/EnvioLoteRPSSincrono.asmx", TEMPURI + "mEnvioLoteRPSSincrono",
              remessa("mEnvioLoteRPSSincrono", LOTE_V2, cabecalho="<cabecalho/>"), "mEnvioLoteRPSSincronoResult",
              "E160"),
         ]
@@ -147,3 +153,16 @@ class ProvedoresNfse(TesteComSimulador):
                 self.assertIn("<ListaMensagemRetorno><MensagemRetorno><Codigo>%s</Codigo>" % esperado, texto)
                 self.assertNotIn("<Protocolo>", texto)
                 self.assertIn("Codigo=" + esperado, self.simulador.registro("acao=" + acao + " "))
+
+    def test_http_sem_tls_so_para_os_provedores(self):
+        # Tecnos and Thema of Lajeado publish plain HTTP; the SEFAZ services never.
+        codigo, _tipo, resposta = self.simulador.pedir(
+            "/EnvioLoteRPSSincrono.asmx", TEMPURI + "mEnvioLoteRPSSincrono",
+            remessa("mEnvioLoteRPSSincrono", LOTE_V2), tls=False)
+        self.assertEqual(codigo, 200)
+        self.assertIn("<Protocolo>", documento(resposta, "mEnvioLoteRPSSincronoResult"))
+        codigo, _tipo, _resposta = self.simulador.pedir(
+            "/ws/NfeStatusServico/NfeStatusServico4.asmx",
+            "http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/nfeStatusServicoNF", "<x/>", tls=False)
+        self.assertEqual(codigo, 400)
+        self.assertIn("resultado=sem-tls", self.simulador.registro("NfeStatusServico4"))

@@ -73,6 +73,8 @@ class Servico:
     lista_nfse: bool = False  # ABRASF 2: NFS-e inside ListaNfse
     elementos: tuple = ()     # other operation elements accepted
     chaves_cenario: frozenset = frozenset({"Codigo", "Mensagem", "Correcao"})
+    # The providers' services answer plain HTTP too (Thema of Lajeado, Tecnos publish it so).
+    sem_tls: bool = True
 
     def ler(self, pedido):
         p = self.provedor
@@ -106,10 +108,14 @@ class Servico:
         else:
             regra = lido.regra
             lista = [(regra["Codigo"], regra["Mensagem"], regra.get("Correcao"))] if regra else None
+        if not lista:
+            try:
+                conteudo = RESPOSTAS[self.tipo, self.provedor.layout](self, mensagem, contexto)
+            except SemNota:
+                lista = [("E89", "Nao existe na base de dados uma NFS-e emitida para o numero de RPS informado.",
+                          "Informe o numero correto do RPS.")]
         if lista:
             conteudo = abrasf.mensagens(self.provedor.dialeto.tipos, lista)
-        else:
-            conteudo = RESPOSTAS[self.tipo, self.provedor.layout](self, mensagem, contexto)
         return Resposta(corpo=envolver(self, lido, conteudo), documento=lido.documento,
                         campos=dict(Codigo=",".join(c for c, _m, _x in lista) if lista else None))
 
@@ -189,12 +195,18 @@ def _prestador(servico, mensagem):
             municipio if municipio and len(municipio) == 7 else p.municipio)
 
 
-def _nota(servico, contexto, rps, cnpj, inscricao, municipio):
-    """The NFS-e of an RPS: the one issued for it in this run, else a new one."""
+class SemNota(Exception):
+    """A consultation of an RPS no lot of this run brought."""
+
+
+def _nota(servico, contexto, rps, cnpj, inscricao, municipio, emite=True):
+    """The NFS-e of an RPS: the one issued for it in this run, else (a lot bringing it) a new one."""
     memoria = contexto.memoria
     chave = (servico.provedor.nome, cnpj, rps[0])
     with memoria.trava:
         notas = memoria.de("nfse")
+        if chave not in notas and not emite:
+            raise SemNota()
         if chave not in notas:
             numero = "%s%011d" % (datetime.now(BRT).strftime("%Y"), memoria.proximo())
             codigo = hashlib.sha1(numero.encode()).hexdigest()[:9].upper()
@@ -231,7 +243,7 @@ def recepcao_v2(servico, mensagem, contexto):
 def consulta(servico, mensagem, contexto):
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
     nota = _nota(servico, contexto, _rps(_primeiro(mensagem, "IdentificacaoRps") or mensagem),
-                 cnpj, inscricao, municipio)
+                 cnpj, inscricao, municipio, emite=False)
     if servico.provedor.layout == "1":
         return abrasf.comp_nfse_v1(nota, servico.provedor.dialeto)
     comp = abrasf.comp_nfse_v2(nota, servico.provedor.versao)
@@ -267,8 +279,11 @@ def envolver(servico, lido, conteudo):
         return envelope(corpo, lido.versao)
     ns_raiz = p.raizes_ns.get(servico.resposta) or (ABRASF1 if p.layout == "1" else ABRASF2)
     tipos = ' xmlns:tc="%stipos_complexos.xsd"' % ISSNET_VSD if p.dialeto.tipos else ""
-    documento = escape('<?xml version="1.0" encoding="utf-8"?><%s xmlns="%s"%s>%s</%s>'
-                       % (servico.resposta, ns_raiz, tipos, conteudo, servico.resposta))
+    # Thema and ISSNet declare the message they return as ISO-8859-1 (it travels as text of the
+    # UTF-8 envelope all the same).
+    declaracao = "ISO-8859-1" if p.estilo == "xml" else "utf-8"
+    documento = escape('<?xml version="1.0" encoding="%s"?><%s xmlns="%s"%s>%s</%s>'
+                       % (declaracao, servico.resposta, ns_raiz, tipos, conteudo, servico.resposta))
     if p.resultado == "return":
         corpo = '<ns:%sResponse xmlns:ns="%s"><ns:return>%s</ns:return></ns:%sResponse>' % (
             op, lido.ns, documento, op)
@@ -293,9 +308,10 @@ _TEMA = "/thema-nfse/services/"
 _ISSNET = "/webserviceabrasf/homologacao/servicos.asmx"
 _CURITIBA = "/Iss.NfseWebService/nfsews.asmx"
 _MARQUES = "/NfseService/NfseService"
-# Every Tecnos operation has its own port and no path; here they share the root path and are
-# told apart by the action.
-_TECNOS = "/"
+# Every Tecnos operation is an ASMX of its own, on a port of its own at the provider.
+_TECNOS_ENVIO = "/EnvioLoteRPSSincrono.asmx"
+_TECNOS_CONSULTA = "/ConsultaNFSePorRPS.asmx"
+_TECNOS_CANCELAMENTO = "/CancelamentoNFSe.asmx"
 
 _CANCELAMENTO_TECNOS = dict(tipo="cancelamento", raizes=CANCELAMENTO, resposta="CancelarNfseResposta")
 
@@ -306,15 +322,13 @@ ROTAS = [
                                  "consultarNfsePorRps", "consulta", CONSULTA, "ConsultarNfseRpsResposta")),
     (_TEMA + "NFSEcancelamento", _op("nfse_thema_cancelamento", "cancelarNfse", THEMA_, "cancelarNfse",
                                      "cancelamento", CANCELAMENTO, "CancelarNfseResposta")),
-    (_TECNOS, _op("nfse_tecnos_recepcao", TEMPURI + "mEnvioLoteRPSSincrono", TECNOS, "mEnvioLoteRPSSincrono",
-                  "recepcao", ("EnviarLoteRpsSincronoEnvio",), "EnviarLoteRpsSincronoResposta",
-                  lista_nfse=True)),
-    (_TECNOS, _op("nfse_tecnos_consulta", TEMPURI + "mConsultaNFSePorRPS", TECNOS, "mConsultaNFSePorRPS",
-                  "consulta", CONSULTA, "ConsultarNfseRpsResposta")),
-    (_TECNOS, _op("nfse_tecnos_cancelamento", TEMPURI + "cancelarNfse", TECNOS, "cancelarNfse",
-                  **_CANCELAMENTO_TECNOS)),
-    (_TECNOS, _op("nfse_tecnos_cancelamento", TEMPURI + "mCancelamentoNFSe", TECNOS, "mCancelamentoNFSe",
-                  **_CANCELAMENTO_TECNOS)),
+    (_TECNOS_ENVIO, _op("nfse_tecnos_recepcao", TEMPURI + "mEnvioLoteRPSSincrono", TECNOS,
+                        "mEnvioLoteRPSSincrono", "recepcao", ("EnviarLoteRpsSincronoEnvio",),
+                        "EnviarLoteRpsSincronoResposta", lista_nfse=True)),
+    (_TECNOS_CONSULTA, _op("nfse_tecnos_consulta", TEMPURI + "mConsultaNFSePorRPS", TECNOS,
+                           "mConsultaNFSePorRPS", "consulta", CONSULTA, "ConsultarNfseRpsResposta")),
+    (_TECNOS_CANCELAMENTO, _op("nfse_tecnos_cancelamento", TEMPURI + "mCancelamentoNFSe", TECNOS,
+                               "mCancelamentoNFSe", **_CANCELAMENTO_TECNOS)),
     # Our reception builds the Tecnos lot; the ABRASF 2 model operation takes GerarNfseEnvio.
     (_MARQUES, _op("nfse_marques_recepcao", "GerarNfse", MARQUES_GERAR, "GerarNfse", "recepcao",
                    ("EnviarLoteRpsSincronoEnvio", "GerarNfseEnvio"), "GerarNfseResposta")),

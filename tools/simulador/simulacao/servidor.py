@@ -104,7 +104,12 @@ class Atendente(BaseHTTPRequestHandler):
         cenario = simulador.cenario_atual()
         registrar = functools.partial(registrar, cenario=cenario)
         efeito = simulador.cenarios.http(cenario)
-        if rota is None or (efeito or {}).get("status") == 404:
+        if not isinstance(self.connection, ssl.SSLSocket) and not getattr(servico, "sem_tls", False):
+            # A service published over HTTPS only: without TLS the client gets nothing useful.
+            registrar(http=400, resultado="sem-tls")
+            self.close_connection = True
+            self.enviar(400, "text/plain; charset=utf-8", b"este servico exige HTTPS\n")
+        elif rota is None or (efeito or {}).get("status") == 404:
             registrar(http=404)
             self.enviar(404, "text/html; charset=utf-8", PAGINA_404)
         elif efeito is None:
@@ -177,6 +182,20 @@ class ServidorTLS(ThreadingHTTPServer):
 
     def finish_request(self, request, client_address):
         request.settimeout(TEMPO_HANDSHAKE)
+        # Some municipal providers publish their services over plain HTTP: a connection whose
+        # first byte is not a TLS handshake record is read as such on the same port (and only
+        # those services answer it).
+        try:
+            primeiro = request.recv(1, socket.MSG_PEEK)
+        except OSError:
+            return
+        if primeiro and primeiro != b"\x16":
+            request.settimeout(TEMPO_CONEXAO)
+            try:
+                self.RequestHandlerClass(request, client_address, self)
+            except OSError:
+                pass
+            return
         try:
             conexao = self.contexto.wrap_socket(request, server_side=True,
                                                 do_handshake_on_connect=False)
