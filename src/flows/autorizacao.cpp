@@ -8,6 +8,7 @@
 
 #include "flows/apoio_fluxo.h"
 #include "flows/fluxos.h"
+#include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
 #include "util/arquivos.h"
@@ -220,6 +221,7 @@ void Autorizacao::pendente(const Resultado& r) {
 }
 
 Passo Autorizacao::executa() {
+    if (ctx_.Tipo == TipoDocumento::NFSe) return recepcaoNfse(op_);
     if (!ehSefaz(ctx_.Tipo)) return indisponivel(op_);
     op_.Mostra_Status(u"Preparando XML"_s);
 
@@ -323,6 +325,8 @@ void resolvePendentes(Operacoes& op, const QString& excetoChave) {
     Autorizacao autorizacao(op);
     for (const Pendente& p : op.diario().daEmpresa(ctx.CNPJ)) {
         if (p.chave == excetoChave) continue;
+        // An NFS-e lot is settled by the next run of its own document, which asks its provider.
+        if (p.tipo == TipoDocumento::NFSe) continue;
         autorizacao.resolve(p);
         // Without an answer for one, the authority is out of reach for the others too: they wait
         // for the next run instead of holding this task for a time-out each.

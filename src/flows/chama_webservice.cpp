@@ -1,6 +1,7 @@
 // The one way the run talks to a web service: endpoint, body, envelope, HTTPS, cleaned answer.
 
 #include "flows/apoio_fluxo.h"
+#include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
@@ -44,9 +45,14 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         documento += linha.trimmed();
     Identifica_Municipio(ctx_, documento);
     const TipoDocumento tipo = ctx_.Tipo;
-    if (tipo == TipoDocumento::NFSe || tipo == TipoDocumento::DOT) {
+    if (tipo == TipoDocumento::DOT) {
         Mostra_Status(u"Serviço ainda não disponível nesta versão: "_s + texto(tipo));
         return false;
+    }
+    if (tipo == TipoDocumento::NFSe) {
+        completaMunicipioNfse(ctx_, documento);
+        // Estrela's NFS-e is exchanged by file: nothing is posted.
+        if (trocaNfseEstrela(*this, documento) != TrocaEstrela::NaoEstrela) return false;
     }
     if (tipo == TipoDocumento::CTe && servico == Servico::Recepcao && !documento.contains(u"<dest>"_s)) {
         servico = Servico::Simplificado;
@@ -64,9 +70,16 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     chave.municipio = ctx_.CODIGO_MUNICIPIO;
     chave.ambiente = ctx_.ambiente;
     QString envelope;
+    bool soap12 = false;
     if (!enderecos.Endereco_WebService(chave, endpoint)) {
         ui_.aviso(u"Não foi possível identificar o que fazer com o XML"_s);
         registro_.anota(u"Não foi possível identificar o que fazer com o XML"_s);
+    } else if (tipo == TipoDocumento::NFSe) {
+        const std::optional<EnvioNfse> nfse =
+            preparaEnvioNfse(*this, servico, endpoint, documento, opcoes.jaAssinado);
+        if (!nfse) return false;
+        envelope = nfse->envelope;
+        soap12 = nfse->soap12;
     } else {
         Mostra_Status(u"Gerando Assinatura - "_s + nome(servico));
         PedidoCorpo pedido;
@@ -126,7 +139,8 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     PedidoHttp pedido;
     pedido.endereco = endpoint.endereco;
     pedido.acao = endpoint.acao;
-    pedido.soap12 = ctx_.cUF == u"51"_s;
+    // A SOAP 1.2 envelope (Curitiba's) goes with its own binding.
+    pedido.soap12 = ctx_.cUF == u"51"_s || soap12;
     pedido.corpo = envelope.toUtf8();
     const MaterialTls tls = certificado_.materialTls();
     pedido.certificadoPem = tls.certificadoPem;

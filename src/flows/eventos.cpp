@@ -7,6 +7,7 @@
 #include "flows/apoio_fluxo.h"
 #include "flows/evento_documento.h"
 #include "flows/fluxos.h"
+#include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
 #include "tarefa/chave.h"
@@ -257,7 +258,8 @@ Passo FluxoEvento::jaRegistrado(const QString& respostaEvento) {
 
 Passo FluxoEvento::executa() {
     const TipoDocumento tipo = ctx_.Tipo;
-    if (tipo == TipoDocumento::NFSe || tipo == TipoDocumento::DOT) return indisponivel(op_);
+    if (tipo == TipoDocumento::NFSe) return cancelamentoNfse(op_);
+    if (tipo == TipoDocumento::DOT) return indisponivel(op_);
     if (!ehSefaz(tipo))
         return recusa(u"Chave de acesso não informada ou de modelo desconhecido: \""_s +
                       ctx_.CHAVE.trimmed() + u'"');
