@@ -4,6 +4,7 @@
 #include "print/damdfe/damdfe.h"
 #include "print/danfe/danfe.h"
 #include "print/danfe_nfce/danfe_nfce.h"
+#include "print/dot/recibo_dot.h"
 #include "print/nfse/nfse.h"
 #include "print/recibos/recibo_evento.h"
 
@@ -38,6 +39,7 @@ bool Imprime_DFe(const QString& documento, TipoDocumento tipo, ContextoImpressao
         imprimeReciboEvento(documento, ctx, cfg, saida);
         return true;
     }
+    if (tipo == TipoDocumento::DOT) return imprimeReciboDot(documento, ctx, cfg, saida);
     saida.status(u"Impressão de "_s +
                  (tipo == TipoDocumento::Nenhum ? u"documento não identificado"_s : texto(tipo)) +
                  u" ainda não disponível nesta versão"_s);

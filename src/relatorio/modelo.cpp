@@ -108,6 +108,7 @@ Modelo Modelo::carrega(const QString& arquivo) {
         obj.alinhamento = alinhamento(o.value(u"alinhamento"_s).toString());
         obj.quebraLinhas = o.value(u"quebra"_s).toBool(true);
         obj.estica = o.value(u"estica"_s).toBool(false);
+        obj.vertical = o.value(u"vertical"_s).toBool(false);
         obj.moldura = o.value(u"moldura"_s).toDouble(0);
         obj.espessura = o.value(u"espessura"_s).toDouble(1);
         obj.corInicio = QColor(o.value(u"corInicio"_s).toString(u"#ffffff"_s));

@@ -46,8 +46,9 @@ struct Objeto {
     QFont fonte;
     Qt::Alignment alinhamento = Qt::AlignLeft | Qt::AlignTop;
     bool quebraLinhas = true;
-    bool estica = false; // on a roll: takes the height its text needs (Modelo::empilhaFaixas)
-    double moldura = 0;  // frame line width; 0: no frame for memos
+    bool estica = false;   // on a roll: takes the height its text needs (Modelo::empilhaFaixas)
+    bool vertical = false; // turned a quarter to the left, read from the bottom up (a margin line)
+    double moldura = 0;    // frame line width; 0: no frame for memos
 
     // Picture: a bitmap, or a symbol (which wins when both are set).
     QImage imagem;

@@ -109,6 +109,15 @@ void desenhaObjeto(QPainter& p, const Objeto& o, const Grade& grade) {
         p.setPen(Qt::black);
         p.setFont(o.fonte);
         const int flags = static_cast<int>(o.alinhamento) | (o.quebraLinhas ? Qt::TextWordWrap : 0);
+        if (o.vertical) {
+            // The frame's height becomes the line's length: drawn upright, then turned.
+            p.save();
+            p.translate(o.geometria.bottomLeft());
+            p.rotate(-90);
+            p.drawText(QRectF(0, 0, o.geometria.height(), o.geometria.width()), flags, o.texto());
+            p.restore();
+            break;
+        }
         p.drawText(o.areaTexto(), flags, o.texto());
         break;
     }

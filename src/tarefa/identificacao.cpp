@@ -17,7 +17,7 @@ const QString kInicioId = u"Id=\""_s;
 
 // Kind tests that need no key, in the order that decides.
 using Marca = Grafia<TipoDocumento>;
-constexpr std::array<Marca, 8> kMarcas{{
+constexpr std::array<Marca, 9> kMarcas{{
     {TipoDocumento::Evento, u"<CANCELARNFSEENVIO"},
     {TipoDocumento::Evento, u"<INFPEDIDOCANCELAMENTO"},
     {TipoDocumento::NFSe, u"NFPSE>"},
@@ -26,6 +26,8 @@ constexpr std::array<Marca, 8> kMarcas{{
     {TipoDocumento::DOT, u"<OT>"},
     {TipoDocumento::DOT, u"INFOPERACAOPAGAMENTO"},
     {TipoDocumento::DOT, u"INFOPERACAOVALEPEDAGIO"},
+    // A stored CIOT operation (its operation declares its namespaces, so no bare "<OT>").
+    {TipoDocumento::DOT, u"<CIOTPROC"},
 }};
 
 // A company number as a document carries it: 14 characters of the CNPJ shape (twelve letters

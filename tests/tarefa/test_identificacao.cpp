@@ -74,6 +74,7 @@ TEST(IdentificaDocumento, MarcasDeTipoSemChave) {
         {"<ot><x/>", "DOT"},
         {"<InfOperacaoPagamento>", "DOT"},
         {"<infOperacaoValePedagio>", "DOT"},
+        {"<ciotProc xmlns=\"x\"><loteOT_envio><operacoes><OT xmlns=\"x\"><infOT Id=\"g\">", "DOT"},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.linha);
