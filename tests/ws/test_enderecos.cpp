@@ -27,7 +27,7 @@ const TabelaEnderecos& tabela() {
 // A lookup as the tables of cases write it: kind, service, state, task, queried state,
 // municipality (its code) and environment as texts.
 struct Chave {
-    QString tipo, servico, cUF, tarefa, ufConsulta, municipio, ambiente;
+    QString tipo, servico, cUF, tarefa = {}, ufConsulta = {}, municipio = {}, ambiente = {};
 };
 
 ChaveEndpoint chaveDe(const Chave& c) {
