@@ -11,6 +11,7 @@
 #include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
+#include "flows/transporte.h"
 #include "util/arquivos.h"
 #include "util/erros.h"
 #include "util/posicoes.h"
@@ -221,6 +222,7 @@ void Autorizacao::pendente(const Resultado& r) {
 }
 
 Passo Autorizacao::executa() {
+    if (ctx_.Tipo == TipoDocumento::DOT) return recepcaoTransporte(op_);
     if (ctx_.Tipo == TipoDocumento::NFSe) return recepcaoNfse(op_);
     if (!ehSefaz(ctx_.Tipo)) return indisponivel(op_);
     op_.Mostra_Status(u"Preparando XML"_s);
@@ -327,6 +329,10 @@ void resolvePendentes(Operacoes& op, const QString& excetoChave) {
         if (p.chave == excetoChave) continue;
         // An NFS-e lot is settled by the next run of its own document, which asks its provider.
         if (p.tipo == TipoDocumento::NFSe) continue;
+        if (p.tipo == TipoDocumento::DOT) {
+            if (!resolvePendenteTransporte(op, p)) break;
+            continue;
+        }
         autorizacao.resolve(p);
         // Without an answer for one, the authority is out of reach for the others too: they wait
         // for the next run instead of holding this task for a time-out each.

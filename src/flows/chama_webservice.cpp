@@ -3,6 +3,7 @@
 #include "flows/apoio_fluxo.h"
 #include "flows/nfse.h"
 #include "flows/operacoes.h"
+#include "flows/transporte.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
 #include "util/tabelas.h"
@@ -45,15 +46,12 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         documento += linha.trimmed();
     Identifica_Municipio(ctx_, documento);
     const TipoDocumento tipo = ctx_.Tipo;
-    if (tipo == TipoDocumento::DOT) {
-        Mostra_Status(u"Serviço ainda não disponível nesta versão: "_s + texto(tipo));
-        return false;
-    }
     if (tipo == TipoDocumento::NFSe) {
         completaMunicipioNfse(ctx_, documento);
         // Estrela's NFS-e is exchanged by file: nothing is posted.
         if (trocaNfseEstrela(*this, documento) != TrocaEstrela::NaoEstrela) return false;
     }
+    if (tipo == TipoDocumento::DOT) preparaDocumentoNdd(ctx_, documento);
     if (tipo == TipoDocumento::CTe && servico == Servico::Recepcao && !documento.contains(u"<dest>"_s)) {
         servico = Servico::Simplificado;
         ctx_.Tarefa = nome(servico);
@@ -80,6 +78,12 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         if (!nfse) return false;
         envelope = nfse->envelope;
         soap12 = nfse->soap12;
+    } else if (tipo == TipoDocumento::DOT) {
+        Mostra_Status(u"Gerando Assinatura - "_s + nome(servico));
+        const std::optional<QString> ndd = envelopeNdd(*this, servico, documento);
+        if (!ndd) return false;
+        envelope = *ndd;
+        Mostra_Status(u"Enviando XML - "_s + nome(servico));
     } else {
         Mostra_Status(u"Gerando Assinatura - "_s + nome(servico));
         PedidoCorpo pedido;
@@ -139,8 +143,9 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     PedidoHttp pedido;
     pedido.endereco = endpoint.endereco;
     pedido.acao = endpoint.acao;
-    // A SOAP 1.2 envelope (Curitiba's) goes with its own binding.
-    pedido.soap12 = ctx_.cUF == u"51"_s || soap12;
+    // The NDD Cargo envelope is SOAP 1.2, and goes with that binding: its service refuses a 1.2
+    // envelope posted as SOAP 1.1.
+    pedido.soap12 = ctx_.cUF == u"51"_s || tipo == TipoDocumento::DOT || soap12;
     pedido.corpo = envelope.toUtf8();
     const MaterialTls tls = certificado_.materialTls();
     pedido.certificadoPem = tls.certificadoPem;

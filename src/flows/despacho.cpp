@@ -33,8 +33,8 @@ constexpr LinhaDespacho kTabela[] = {
     {u"ENCERRAMENTO", false, evento},
     {u"CARTA DE CORRECAO", false, evento, Nenhum, true, true},
     {u"MANIFESTAR", false, evento},
-    {u"ROTA", false, indisponivel, DOT},
-    {u"PAGAMENTO DOCUMENTO", false, indisponivel, DOT},
+    {u"ROTA", false, transporte, DOT},
+    {u"PAGAMENTO DOCUMENTO", false, transporte, DOT},
     {u"RECEPCAO", false, recepcao, Nenhum, true, true},
 };
 

@@ -26,6 +26,7 @@ QByteArray escreve(const Pendente& p) {
     linha(u"TAREFA", p.tarefa);
     linha(u"ARQUIVO", p.arquivo);
     linha(u"RECIBO", p.recibo);
+    if (!p.operacao.isEmpty()) linha(u"OPERACAO", p.operacao);
     linha(u"ENVIADO", p.enviado.toUTC().toString(Qt::ISODate));
     linha(u"SITUACAO", p.situacao);
     linha(u"DOCUMENTO", p.assinado);
@@ -53,6 +54,8 @@ std::optional<Pendente> le(const QString& caminho) {
             p.arquivo = valor;
         else if (chave == u"RECIBO"_s)
             p.recibo = valor;
+        else if (chave == u"OPERACAO"_s)
+            p.operacao = valor;
         else if (chave == u"ENVIADO"_s)
             p.enviado = QDateTime::fromString(valor, Qt::ISODate);
         else if (chave == u"SITUACAO"_s)

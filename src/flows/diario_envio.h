@@ -16,12 +16,13 @@
 namespace qel {
 
 struct Pendente {
-    QString chave;
+    QString chave; // the access key; for a transport operation (DOT), the GUID of the exchange
     TipoDocumento tipo = TipoDocumento::Nenhum;
     QString cnpj;      // the company as the run wrote it (its archive folder)
-    QString tarefa;    // "Recepcao", or "Simplificado" for a simplified CT-e
+    QString tarefa;    // "Recepcao", or "Simplificado" for a simplified CT-e; a DOT's task
     QString arquivo;   // the calling application's document file
     QString recibo;    // the receipt of an NF-e lot, once known
+    QString operacao;  // the key of the transport operation a payment or cancellation is about
     QDateTime enviado; // when it left (UTC)
     QString situacao;  // what is known of the outcome
     QString assinado;  // the signed document as it was sent, one line

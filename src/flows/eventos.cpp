@@ -258,8 +258,8 @@ Passo FluxoEvento::jaRegistrado(const QString& respostaEvento) {
 
 Passo FluxoEvento::executa() {
     const TipoDocumento tipo = ctx_.Tipo;
+    if (tipo == TipoDocumento::DOT) return transporte(op_);
     if (tipo == TipoDocumento::NFSe) return cancelamentoNfse(op_);
-    if (tipo == TipoDocumento::DOT) return indisponivel(op_);
     if (!ehSefaz(tipo))
         return recusa(u"Chave de acesso não informada ou de modelo desconhecido: \""_s +
                       ctx_.CHAVE.trimmed() + u'"');

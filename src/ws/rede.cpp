@@ -16,7 +16,7 @@ ConfiguracaoRede ConfiguracaoRede::doAmbiente() {
     const int consultas = qEnvironmentVariableIntValue("QEL_DFE_CONSULTAS_RETORNO", &ok);
     if (ok && consultas > 0) rede.consultasRetorno = consultas;
     const int pausa = qEnvironmentVariableIntValue("QEL_DFE_PAUSA_RETORNO", &ok);
-    if (ok && pausa >= 0) rede.pausaRetornoMs = pausa;
+    if (ok && pausa >= 0) rede.pausaRetornoMs = rede.pausaNddMs = rede.pausaRotaMs = pausa;
     return rede;
 }
 

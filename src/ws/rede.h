@@ -17,6 +17,11 @@ struct ConfiguracaoRede {
     // (the authorities ask clients not to query without a pause).
     int consultasRetorno = 10;
     int pausaRetornoMs = 1500;
+    // The NDD Cargo results (operations, payments, cancellations) and routes are asked for as many
+    // times, with longer pauses: that service takes seconds to register an operation.
+    // $QEL_DFE_PAUSA_RETORNO sets all three pauses.
+    int pausaNddMs = 5000;
+    int pausaRotaMs = 3000;
 
     // $QEL_DFE_HOST, $QEL_DFE_TEMPO_LIMITE (seconds), $QEL_DFE_CA, $QEL_DFE_HOSTS,
     // $QEL_DFE_ENDPOINTS, $QEL_DFE_CONSULTAS_RETORNO and $QEL_DFE_PAUSA_RETORNO (milliseconds).

@@ -1,0 +1,86 @@
+// The journal entries of transport operations: requests sent to the NDD Cargo service whose result
+// never came. Each is settled by asking for the result of its GUID; none is ever sent again, since
+// the service would take a second send as a new operation (or a second payment).
+
+#include "ciot/crosstalk.h"
+#include "ciot/respostas_ndd.h"
+#include "flows/apoio_fluxo.h"
+#include "flows/operacoes.h"
+#include "flows/transporte.h"
+#include "util/arquivos.h"
+#include "util/texto.h"
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+bool mesmoArquivo(const QString& a, const QString& b) {
+    return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The entry is the task of this run: the reception of the run's document, or the same payment
+// (same operation and instalment) or cancellation.
+bool daTarefa(const ContextoExecucao& ctx, const Pendente& p) {
+    const QString tarefa = Maiusculo(ctx.Tarefa);
+    if (tarefa == u"RECEPCAO"_s)
+        return p.tarefa == kTarefaRecepcaoNdd && mesmoArquivo(p.arquivo, ctx.ArquivoDocumento);
+    if (tarefa != u"PAGAMENTO DOCUMENTO"_s && tarefa != u"CANCELAR DOCUMENTO"_s) return false;
+    if (p.tarefa != tarefa || p.operacao.isEmpty() || p.operacao != ctx.CHAVE.trimmed()) return false;
+    if (tarefa == u"CANCELAR DOCUMENTO"_s) return true;
+    const QString parcela =
+        ctx.Justificativa.trimmed().isEmpty() ? u"Preenchimento Incorreto"_s : ctx.Justificativa.trimmed();
+    return valorNdd(p.assinado, u"nomeParcela"_s) == escapaNdd(parcela);
+}
+
+} // namespace
+
+std::optional<Pendente> pendenteDaTarefa(Operacoes& op) {
+    const ContextoExecucao& ctx = op.ctx();
+    for (const Pendente& p : op.diario().daEmpresa(ctx.CNPJ))
+        if (p.tipo == TipoDocumento::DOT && daTarefa(ctx, p)) return p;
+    return std::nullopt;
+}
+
+bool resolvePendenteTransporte(Operacoes& op, const Pendente& p) {
+    ContextoExecucao& ctx = op.ctx();
+    if (daTarefa(ctx, p)) return true;
+    // The run's own values are put back afterwards: this is a side errand of another task.
+    const ContextoExecucao daTarefaAtual = ctx;
+    ctx.Tipo = TipoDocumento::DOT;
+    ctx.CNPJ = p.cnpj;
+    ctx.CHAVE = p.chave;
+    ctx.LbXML = QStringList{p.assinado};
+    op.Mostra_Status(u"Consultando operação de transporte pendente: GUID "_s + p.chave);
+    TrocaNdd troca(op);
+    op.ChamaWebService(Servico::Consultar);
+    const QString resposta = primeira(ctx.LbRetorno);
+    const bool respondeu = troca.respondeu();
+    const DiarioEnvio diario = op.diario();
+    if (!temResultado(resposta)) {
+        op.Mostra_Status(u"Operação de transporte pendente continua sem resultado: GUID "_s + p.chave);
+    } else if (p.tarefa != kTarefaRecepcaoNdd) {
+        op.Mostra_Status(u"Resultado do pedido pendente ("_s + p.tarefa + u' ' + p.operacao + u"): "_s +
+                         valorNdd(resposta, u"codigo"_s) + u" - "_s + valorNdd(resposta, u"mensagem"_s));
+        diario.encerra(p.cnpj, p.chave);
+    } else if (falhaRecepcao(resposta)) {
+        op.Mostra_Status(u"Operação de transporte pendente não registrada ("_s +
+                         valorNdd(resposta, u"codigo"_s) + u" - "_s + valorNdd(resposta, u"mensagem"_s) +
+                         u"): GUID "_s + p.chave);
+        diario.encerra(p.cnpj, p.chave);
+    } else {
+        const QString nomeBase = p.arquivo.size() > 4 ? p.arquivo.chopped(4) : QString();
+        const QString caminho = arquivaOperacaoNdd(op, p.assinado, troca.original(), nomeBase);
+        if (!caminho.isEmpty()) {
+            // The caller's document is done: left in place, its next run would register it again.
+            if (!p.arquivo.isEmpty()) apagaArquivo(p.arquivo);
+            diario.encerra(p.cnpj, p.chave);
+            op.Mostra_Status(u"Operação de transporte pendente arquivada: "_s + caminho);
+        }
+    }
+    ctx = daTarefaAtual;
+    return respondeu;
+}
+
+} // namespace qel
