@@ -13,7 +13,6 @@
 #include "flows/proc.h"
 #include "flows/transporte.h"
 #include "util/arquivos.h"
-#include "util/erros.h"
 #include "util/posicoes.h"
 #include "util/situacao.h"
 
@@ -198,14 +197,8 @@ void Autorizacao::entrega(const Resultado& r) {
         if (!ArquivoDocumentos::grava(copia, primeira(ctx_.LbXML)))
             op_.Mostra_Status(u"Não foi possível gravar a cópia para averbação: "_s + copia);
     }
-    op_.Mostra_Status(u"Imprimindo"_s);
-    try {
-        op_.imprime(caminho, tipo);
-    } catch (const ErroInesperado& e) {
-        // The document is archived: a print that failed is said, and the rest goes on.
-        op_.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-        op_.mensagem(u"O documento foi autorizado e arquivado, mas não foi impresso:|"_s + e.texto());
-    }
+    op_.imprimeDepoisDeArquivar(caminho, tipo,
+                                u"O documento foi autorizado e arquivado, mas não foi impresso"_s);
     ctx_.Tipo = tipo;
     if (tipo != TipoDocumento::MDFe) {
         op_.Mostra_Status(u"Enviando Email"_s);

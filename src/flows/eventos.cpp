@@ -12,7 +12,6 @@
 #include "flows/proc.h"
 #include "tarefa/chave.h"
 #include "util/arquivos.h"
-#include "util/erros.h"
 #include "util/numeros.h"
 #include "util/posicoes.h"
 #include "util/tabelas.h"
@@ -195,14 +194,9 @@ Passo FluxoEvento::entrega(const QString& caminho) {
                            tipo != TipoDocumento::MDFe && tipo != TipoDocumento::DOT;
     if (comRecibo) {
         const QString pdfDaTarefa = ctx_.NomePDF.trimmed();
-        op_.Mostra_Status(u"Imprimindo"_s);
-        try {
-            op_.imprime(caminho, TipoDocumento::Evento);
-        } catch (const ErroInesperado& e) {
-            op_.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-            op_.mensagem(u"O evento foi registrado e arquivado, mas o comprovante não foi impresso:|"_s +
-                         e.texto());
-        }
+        op_.imprimeDepoisDeArquivar(
+            caminho, TipoDocumento::Evento,
+            u"O evento foi registrado e arquivado, mas o comprovante não foi impresso"_s);
         ctx_.Tipo = tipo;
         op_.Mostra_Status(u"Enviando Email"_s);
         op_.Envia_Email(caminho, ctx_.NomePDF);

@@ -9,7 +9,6 @@
 #include "flows/operacoes.h"
 #include "tarefa/chave.h"
 #include "util/arquivos.h"
-#include "util/erros.h"
 #include "util/tabelas.h"
 #include "util/texto.h"
 
@@ -40,14 +39,9 @@ QString destino(const Operacoes& op, const QString& id) {
 }
 
 void imprimeRecibo(Operacoes& op, const QString& caminho) {
-    op.Mostra_Status(u"Imprimindo"_s);
-    try {
-        op.imprime(caminho, TipoDocumento::Evento);
-    } catch (const ErroInesperado& e) {
-        op.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-        op.mensagem(u"A inutilização foi homologada e arquivada, mas o comprovante não foi impresso:|"_s +
-                    e.texto());
-    }
+    op.imprimeDepoisDeArquivar(
+        caminho, TipoDocumento::Evento,
+        u"A inutilização foi homologada e arquivada, mas o comprovante não foi impresso"_s);
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 #include "tarefa/chave.h"
 #include "util/arquivos.h"
 #include "util/arvore_xml.h"
-#include "util/erros.h"
 #include "util/posicoes.h"
 #include "util/texto.h"
 
@@ -74,14 +73,9 @@ Passo entrega(Operacoes& op, const QString& caminho) {
     ContextoExecucao& ctx = op.ctx();
     ctx.LbXML = QStringList{lerTexto(caminho)};
     const QString pdfDaTarefa = ctx.NomePDF.trimmed();
-    op.Mostra_Status(u"Imprimindo"_s);
-    try {
-        op.imprime(caminho, TipoDocumento::Evento);
-    } catch (const ErroInesperado& e) {
-        op.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-        op.mensagem(u"O cancelamento foi registrado e arquivado, mas o comprovante não foi impresso:|"_s +
-                    e.texto());
-    }
+    op.imprimeDepoisDeArquivar(
+        caminho, TipoDocumento::Evento,
+        u"O cancelamento foi registrado e arquivado, mas o comprovante não foi impresso"_s);
     ctx.Tipo = TipoDocumento::NFSe;
     op.Mostra_Status(u"Enviando Email"_s);
     op.Envia_Email(caminho, ctx.NomePDF);

@@ -13,7 +13,6 @@
 #include "nfse/xml_nfse.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
-#include "util/erros.h"
 #include "util/texto.h"
 
 #include <QRegularExpression>
@@ -213,13 +212,8 @@ Passo RecepcaoNfse::armazena(const Resultado& r) {
     diario_.encerra(ctx_.CNPJ, chaveDiario_);
     ctx_.ArquivoDocumento = caminho;
 
-    op_.Mostra_Status(u"Imprimindo"_s);
-    try {
-        op_.imprime(caminho, TipoDocumento::NFSe);
-    } catch (const ErroInesperado& e) {
-        op_.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-        op_.mensagem(u"A NFS-e foi emitida e arquivada, mas não foi impressa:|"_s + e.texto());
-    }
+    op_.imprimeDepoisDeArquivar(caminho, TipoDocumento::NFSe,
+                                u"A NFS-e foi emitida e arquivada, mas não foi impressa"_s);
     ctx_.Tipo = TipoDocumento::NFSe;
     op_.Mostra_Status(u"Enviando Email"_s);
     op_.Envia_Email(caminho, ctx_.PrefixoPDF);

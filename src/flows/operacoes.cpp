@@ -2,6 +2,7 @@
 
 #include "print/imprime_dfe.h"
 #include "util/arquivos.h"
+#include "util/erros.h"
 
 #include <QThread>
 
@@ -107,6 +108,17 @@ void Operacoes::gravaRetorno() {
 
 void Operacoes::EnviaMensagem(const QString& parametro, const QString& texto) {
     qel::EnviaMensagem(canal_, parametro, texto);
+}
+
+void Operacoes::imprimeDepoisDeArquivar(const QString& documento, TipoDocumento tipo,
+                                        const QString& jaFeito) {
+    Mostra_Status(u"Imprimindo"_s);
+    try {
+        imprime(documento, tipo);
+    } catch (const ErroInesperado& e) {
+        Mostra_Status(u"Falha na impressão: "_s + e.texto());
+        mensagem(jaFeito + u":|"_s + e.texto());
+    }
 }
 
 bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somentePrevia) {

@@ -117,6 +117,10 @@ public:
     // printed copies, PDF. False when the kind has no printout yet (a status line says so).
     // With somentePrevia, only the preview (the test mode before a transmission).
     bool imprime(const QString& documento, TipoDocumento tipo, bool somentePrevia = false);
+    // The printout after a document was stored: "Imprimindo", and a print that fails is said (a
+    // status line, and a message that begins with `jaFeito`, what the run did achieve) and the
+    // flow goes on, since what is archived stays archived.
+    void imprimeDepoisDeArquivar(const QString& documento, TipoDocumento tipo, const QString& jaFeito);
 
     // E-mails the stored document and its PDFs (P: the PDF prefix of the print, or one PDF file)
     // when the calling application asked for it with the e-mail request file beside the task's

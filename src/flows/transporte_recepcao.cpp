@@ -13,7 +13,6 @@
 #include "flows/operacoes.h"
 #include "flows/transporte.h"
 #include "util/arquivos.h"
-#include "util/erros.h"
 
 using namespace Qt::StringLiterals;
 
@@ -122,17 +121,12 @@ Passo RecepcaoNdd::registrado() {
     ctx_.ArquivoDocumento = caminho;
     op_.Mostra_Status(u"Operação de transporte registrada: "_s + ctx_.CHAVE);
 
-    op_.Mostra_Status(u"Imprimindo"_s);
     // A toll voucher has no printout.
-    if (!valePedagio) {
-        try {
-            op_.imprime(caminho, TipoDocumento::DOT);
-        } catch (const ErroInesperado& e) {
-            // The operation is registered and archived: a print that failed is said, and that is all.
-            op_.Mostra_Status(u"Falha na impressão: "_s + e.texto());
-            op_.mensagem(u"A operação foi registrada e arquivada, mas não foi impressa:|"_s + e.texto());
-        }
-    }
+    if (valePedagio)
+        op_.Mostra_Status(u"Imprimindo"_s);
+    else
+        op_.imprimeDepoisDeArquivar(caminho, TipoDocumento::DOT,
+                                    u"A operação foi registrada e arquivada, mas não foi impressa"_s);
     op_.limpaTemporarios();
     return {};
 }

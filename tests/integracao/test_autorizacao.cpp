@@ -290,6 +290,21 @@ TEST_F(Autorizacao, ImpressaoNaFilaDaConfiguracao) {
     EXPECT_GE(trabalhosConcluidos(u"QelPDF"_s), antes + 2) << "one job per copy";
 }
 
+// A printer that is gone: the document stays authorised and archived, the user is told it was not
+// printed, and the run ends as an authorisation.
+TEST_F(Autorizacao, ImpressoraAusenteNaoDesfazOArquivamento) {
+    teste::escreve(local(u"INI/12345678000195.INI"_s),
+                   "DANFE Impressora FilaQueNaoExiste\r\nDANFE Numero de Copias 1\r\n");
+    const Documento d = documento(u"nfe"_s, 20);
+    const Execucao r = entrega(u"NFe20.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfe"_s)));
+    EXPECT_TRUE(r.saida.contains(u"O documento foi autorizado e arquivado, mas não foi impresso"_s))
+        << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"FilaQueNaoExiste"_s));
+    EXPECT_TRUE(r.saida.contains(u"Limpando Arquivos Temporarios"_s));
+}
+
 TEST_F(Autorizacao, ModoDeTeste) {
     teste::escreve(local(u"Teste.NFe"_s), "");
     const Documento d = documento(u"nfe"_s, 16, 1, u"65"_s);
