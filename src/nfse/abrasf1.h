@@ -23,6 +23,22 @@ CorpoNfse recepcaoAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados, const
 CorpoNfse consultaAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados);
 CorpoNfse cancelamentoAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados, const AssinadorNfse& assina);
 
+// A provider of the ABRASF 1.00 requests in its own dialect; only its envelope is its own.
+class ProvedorAbrasf1 : public ProvedorNfse {
+public:
+    explicit ProvedorAbrasf1(const DialetoAbrasf1& dialeto) : dialeto_(dialeto) {}
+    CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const override {
+        return recepcaoAbrasf1(dialeto_, dados, assina);
+    }
+    CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto_, dados); }
+    CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
+        return cancelamentoAbrasf1(dialeto_, dados, assina);
+    }
+
+private:
+    const DialetoAbrasf1& dialeto_;
+};
+
 // The escaped form Thema and ISSNet take: the body as text of an "xml" element inside the
 // operation element, after an ISO-8859-1 declaration of its own.
 QString envelopeEscapado(const QString& operacao, const QString& ns, const QString& corpo);

@@ -17,16 +17,10 @@ const DialetoAbrasf1& dialeto() {
     return d;
 }
 
-class Curitiba : public ProvedorNfse {
+class Curitiba : public ProvedorAbrasf1 {
 public:
+    Curitiba() : ProvedorAbrasf1(dialeto()) {}
     GrupoNfse grupo() const override { return GrupoNfse::Curitiba; }
-    CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return recepcaoAbrasf1(dialeto(), dados, assina);
-    }
-    CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto(), dados); }
-    CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return cancelamentoAbrasf1(dialeto(), dados, assina);
-    }
     // Each service has its own operation element (RecepcionarLoteRps, ConsultarNfsePorRps,
     // CancelarNfse: the action's last segment).
     EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {

@@ -22,16 +22,10 @@ const DialetoAbrasf1& dialeto() {
     return d;
 }
 
-class Issnet : public ProvedorNfse {
+class Issnet : public ProvedorAbrasf1 {
 public:
+    Issnet() : ProvedorAbrasf1(dialeto()) {}
     GrupoNfse grupo() const override { return GrupoNfse::Issnet; }
-    CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return recepcaoAbrasf1(dialeto(), dados, assina);
-    }
-    CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto(), dados); }
-    CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return cancelamentoAbrasf1(dialeto(), dados, assina);
-    }
     // The endpoint's namespace slot holds the operation, or its whole action: the element is
     // named by the operation, the action's last segment.
     EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {

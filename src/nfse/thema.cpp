@@ -16,16 +16,10 @@ const DialetoAbrasf1& dialeto() {
     return d;
 }
 
-class Thema : public ProvedorNfse {
+class Thema : public ProvedorAbrasf1 {
 public:
+    Thema() : ProvedorAbrasf1(dialeto()) {}
     GrupoNfse grupo() const override { return GrupoNfse::Thema; }
-    CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return recepcaoAbrasf1(dialeto(), dados, assina);
-    }
-    CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto(), dados); }
-    CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
-        return cancelamentoAbrasf1(dialeto(), dados, assina);
-    }
     // The endpoint names the operation (recepcionarLoteRpsLimitado, consultarNfsePorRps,
     // cancelarNfse).
     EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {
