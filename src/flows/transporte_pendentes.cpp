@@ -3,11 +3,13 @@
 // the service would take a second send as a new operation (or a second payment).
 
 #include "ciot/crosstalk.h"
+#include "ciot/operacao_ndd.h"
 #include "ciot/respostas_ndd.h"
 #include "flows/apoio_fluxo.h"
 #include "flows/operacoes.h"
 #include "flows/transporte.h"
 #include "util/arquivos.h"
+#include "util/erros.h"
 #include "util/texto.h"
 
 using namespace Qt::StringLiterals;
@@ -20,12 +22,36 @@ bool mesmoArquivo(const QString& a, const QString& b) {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The entry is the task of this run: the reception of the run's document, or the same payment
-// (same operation and instalment) or cancellation.
+// The document holds the operation the entry went out with (company, series and number): the
+// calling application may have dropped another one under the same file name.
+bool mesmaOperacao(const Pendente& p, const QString& documento) {
+    return identificaOperacaoNdd(p.assinado) == identificaOperacaoNdd(documento);
+}
+
+QString juntaLinhas(const QStringList& linhas) {
+    QString texto;
+    for (const QString& linha : linhas)
+        texto += linha.trimmed();
+    return texto;
+}
+
+// The caller's file of the entry still holds its operation.
+bool arquivoComAOperacao(const Pendente& p) {
+    if (p.arquivo.isEmpty() || !existeArquivo(p.arquivo)) return false;
+    try {
+        return mesmaOperacao(p, juntaLinhas(lerLinhas(p.arquivo)));
+    } catch (const ErroInesperado&) {
+        return false;
+    }
+}
+
+// The entry is the task of this run: the reception of the run's document (same file, same
+// operation), or the same payment (same operation and instalment) or cancellation.
 bool daTarefa(const ContextoExecucao& ctx, const Pendente& p) {
     const QString tarefa = Maiusculo(ctx.Tarefa);
     if (tarefa == u"RECEPCAO"_s)
-        return p.tarefa == kTarefaRecepcaoNdd && mesmoArquivo(p.arquivo, ctx.ArquivoDocumento);
+        return p.tarefa == kTarefaRecepcaoNdd && mesmoArquivo(p.arquivo, ctx.ArquivoDocumento) &&
+               mesmaOperacao(p, juntaLinhas(ctx.LbXML));
     if (tarefa != u"PAGAMENTO DOCUMENTO"_s && tarefa != u"CANCELAR DOCUMENTO"_s) return false;
     if (p.tarefa != tarefa || p.operacao.isEmpty() || p.operacao != ctx.CHAVE.trimmed()) return false;
     if (tarefa == u"CANCELAR DOCUMENTO"_s) return true;
@@ -74,7 +100,8 @@ bool resolvePendenteTransporte(Operacoes& op, const Pendente& p) {
         const QString caminho = arquivaOperacaoNdd(op, p.assinado, troca.original(), nomeBase);
         if (!caminho.isEmpty()) {
             // The caller's document is done: left in place, its next run would register it again.
-            if (!p.arquivo.isEmpty()) apagaArquivo(p.arquivo);
+            // A file that now holds another operation is that operation's, to be sent.
+            if (arquivoComAOperacao(p)) apagaArquivo(p.arquivo);
             diario.encerra(p.cnpj, p.chave);
             op.Mostra_Status(u"Operação de transporte pendente arquivada: "_s + caminho);
         }

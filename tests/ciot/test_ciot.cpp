@@ -3,6 +3,7 @@
 
 #include "certificados_teste.h"
 #include "ciot/crosstalk.h"
+#include "ciot/operacao_ndd.h"
 #include "ciot/pedidos_ndd.h"
 #include "ciot/respostas_ndd.h"
 #include "sign/assinatura.h"
@@ -322,6 +323,46 @@ TEST(RespostasNdd, MensagemDentroDoSendResultComoOServicoEscreveu) {
     // A page or a fault without SendResult comes back as it was.
     EXPECT_EQ(crossTalkDaResposta(u"<html>erro</html>"_s), u"<html>erro</html>"_s);
     EXPECT_EQ(crossTalkDaResposta(u"sem xml"_s), u"sem xml"_s);
+}
+
+TEST(OperacaoNdd, MesmaOperacaoPelaIdentificacao) {
+    const QString ot = u"<?xml version=\"1.0\"?><OT><infOT Id=\"GUID_Qel\"><ide><cnpj>12345678000195</cnpj>"
+                       "<serie>1</serie><numero>89</numero></ide></infOT></OT>"_s;
+    // The same operation as it went out: in the lot, its namespaces declared, signed.
+    const QString lote =
+        u"<loteOT_envio xmlns=\"http://www.nddigital.com.br/nddcargo\"><operacoes><OT><infOT "
+        "Id=\"7c9e6679\"><ide><cnpj>12.345.678/0001-95</cnpj><serie>001</serie><numero>089"
+        "</numero></ide></infOT><Signature/></OT></operacoes></loteOT_envio>"_s;
+    const QString vale = u"<operacaoValePedagio_envio><infOperacaoValePedagio Id=\"g\"><cnpj>12345678000195"
+                         "</cnpj><ide><numero>89</numero><serie>1</serie></ide></infOperacaoValePedagio>"
+                         "</operacaoValePedagio_envio>"_s;
+    const struct {
+        QString a, b;
+        bool mesma;
+    } casos[] = {
+        {ot, lote, true},
+        {ot, QString(ot).replace(u"<numero>89<"_s, u"<numero>90<"_s), false},
+        {ot, QString(ot).replace(u"<serie>1<"_s, u"<serie>2<"_s), false},
+        {ot, QString(ot).replace(u"12345678000195"_s, u"98765432000198"_s), false},
+        // A prefix changes nothing; a toll voucher is never a CIOT operation of the same numbers.
+        {ot,
+         u"<n:OT xmlns:n=\"urn:x\"><n:infOT><n:ide><n:cnpj>12345678000195</n:cnpj><n:serie>1</n:serie>"
+         "<n:numero>89</n:numero></n:ide></n:infOT></n:OT>"_s,
+         true},
+        {ot, vale, false},
+        {vale,
+         QString(vale)
+             .replace(u"<operacaoValePedagio_envio>"_s, QString())
+             .replace(u"</operacaoValePedagio_envio>"_s, QString()),
+         true},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.b.toStdString());
+        EXPECT_EQ(identificaOperacaoNdd(c.a) == identificaOperacaoNdd(c.b), c.mesma);
+    }
+    const IdentificacaoOperacaoNdd id = identificaOperacaoNdd(vale);
+    EXPECT_TRUE(id.valePedagio);
+    EXPECT_EQ(id.cnpj + u'/' + id.serie + u'/' + id.numero, u"12345678000195/1/89"_s);
 }
 
 TEST(RespostasNdd, ChaveDaOperacao) {

@@ -70,6 +70,13 @@ protected:
             if (m.contains("<ProcessCode>" + QByteArray(processo) + "</ProcessCode>")) achados.append(m);
         return achados;
     }
+    // The lots the simulator received (not the result queries), in order.
+    QList<QByteArray> lotes() const {
+        QList<QByteArray> achados;
+        for (const QByteArray& m : pedidos("1000"))
+            if (m.contains("<ExchangePattern>7</ExchangePattern>")) achados.append(m);
+        return achados;
+    }
     // A CIOT operation registered by the program: its key.
     QString registrada(const QString& nome = u"DOT0000000089.xml"_s) {
         noLocal(nome, fixture(u"operacao.xml"_s));
@@ -224,6 +231,26 @@ TEST_F(Ciot, ResultadoQueNaoVemFicaNoDiarioENaoSeEnviaDeNovo) {
         if (m.contains("<ExchangePattern>7</ExchangePattern>")) ++envios;
     EXPECT_EQ(envios, 1);
     EXPECT_EQ(pedidos("1002").size(), 1);
+}
+
+TEST_F(Ciot, OutraOperacaoNoNomeDeUmaPendenteEEnviada) {
+    simulador.cenario("processando");
+    noLocal(u"DOT0000000097.xml"_s, fixture(u"operacao.xml"_s));
+    EXPECT_EQ(roda().codigo, 1);
+    ASSERT_EQ(pendentes().size(), 1);
+    // The calling application drops another operation under the same name: the pending GUID
+    // settles its own operation on the way, and the new one goes out.
+    simulador.cenario("normal");
+    noLocal(u"DOT0000000097.xml"_s,
+            fixture(u"operacao.xml"_s).replace("<numero>89</numero>", "<numero>90</numero>"));
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"Operação de transporte pendente arquivada"_s)) << r.saida.toStdString();
+    ASSERT_EQ(lotes().size(), 2);
+    EXPECT_TRUE(lotes().last().contains("<numero>90</numero>"));
+    EXPECT_EQ(arquivadas().size(), 2);
+    EXPECT_TRUE(pendentes().isEmpty());
+    EXPECT_FALSE(QFile::exists(local(u"DOT0000000097.xml"_s)));
 }
 
 TEST_F(Ciot, OperacaoRecusadaNaoArquiva) {
