@@ -318,18 +318,22 @@ void resolvePendentes(Operacoes& op, const QString& excetoChave) {
     const ContextoExecucao& ctx = op.ctx();
     if (ctx.CNPJ.trimmed().isEmpty() || !op.certificadoPronto()) return;
     Autorizacao autorizacao(op);
+    // Without an answer for one entry, its service is out of reach for the others too: they wait
+    // for the next run instead of holding this task for a time-out each. The other service's
+    // entries go on.
+    bool nddForaDoAr = false;
+    bool sefazForaDoAr = false;
     for (const Pendente& p : op.diario().daEmpresa(ctx.CNPJ)) {
         if (p.chave == excetoChave) continue;
         // An NFS-e lot is settled by the next run of its own document, which asks its provider.
         if (p.tipo == TipoDocumento::NFSe) continue;
         if (p.tipo == TipoDocumento::DOT) {
-            if (!resolvePendenteTransporte(op, p)) break;
+            if (!nddForaDoAr) nddForaDoAr = !resolvePendenteTransporte(op, p);
             continue;
         }
+        if (sefazForaDoAr) continue;
         autorizacao.resolve(p);
-        // Without an answer for one, the authority is out of reach for the others too: they wait
-        // for the next run instead of holding this task for a time-out each.
-        if (!autorizacao.resolvido()) break;
+        sefazForaDoAr = !autorizacao.resolvido();
     }
 }
 

@@ -70,6 +70,15 @@ protected:
             if (m.contains("<ProcessCode>" + QByteArray(processo) + "</ProcessCode>")) achados.append(m);
         return achados;
     }
+    // The journal entry of a transport operation, sent `horas` earlier than it was.
+    void envelhece(const QString& entrada, int horas) const {
+        const QString caminho = trabalho(kEmpresa + u"Pendentes/"_s + entrada);
+        QString texto = QString::fromUtf8(teste::le(caminho));
+        static const QRegularExpression enviado(u"^ENVIADO (.*)$"_s, QRegularExpression::MultilineOption);
+        const QDateTime quando = QDateTime::fromString(enviado.match(texto).captured(1), Qt::ISODate);
+        texto.replace(enviado, u"ENVIADO "_s + quando.addSecs(-3600 * horas).toString(Qt::ISODate));
+        teste::escreve(caminho, texto.toUtf8());
+    }
     // The lots the simulator received (not the result queries), in order.
     QList<QByteArray> lotes() const {
         QList<QByteArray> achados;
@@ -251,6 +260,27 @@ TEST_F(Ciot, OutraOperacaoNoNomeDeUmaPendenteEEnviada) {
     EXPECT_EQ(arquivadas().size(), 2);
     EXPECT_TRUE(pendentes().isEmpty());
     EXPECT_FALSE(QFile::exists(local(u"DOT0000000097.xml"_s)));
+}
+
+TEST_F(Ciot, NddForaDoArNaoSeguraOsDocumentosDaSefaz) {
+    simulador.cenario("processando");
+    noLocal(u"DOT0000000098.xml"_s, fixture(u"operacao.xml"_s));
+    EXPECT_EQ(roda().codigo, 1);
+    ASSERT_EQ(pendentes().size(), 1);
+    envelhece(pendentes().first(), 1); // the older entry, asked for first
+    const Documento nfe = documento(u"nfe"_s, 12);
+    EXPECT_EQ(entrega(u"NFe12.xml"_s, nfe).codigo, 1);
+    ASSERT_EQ(pendentes().size(), 2);
+    // NDD Cargo out of reach, the state authority back: any task of the company settles the NF-e.
+    simulador.cenario("normal");
+    const QString enderecos = raiz() + u"/enderecos.conf"_s;
+    teste::escreve(enderecos, "servico NDD-CARGO * https - /fora-do-ar - http://tempuri.org/Send 2.00\n");
+    extras.insert(u"QEL_DFE_ENDPOINTS"_s, enderecos);
+    const Execucao r = tarefa("TAREFA CONSULTAR SERVICO (NFE)\r\nCNPJ 12345678000195\r\nUF RS\r\n");
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(nfe, u"nfe"_s))) << r.saida.toStdString();
+    EXPECT_EQ(pendentes().size(), 1);
+    EXPECT_FALSE(pendentes().contains(nfe.chave + u".pendente"_s));
 }
 
 TEST_F(Ciot, OperacaoRecusadaNaoArquiva) {
