@@ -111,10 +111,13 @@ bool falhaOperacao(const QString& resposta) {
 
 QString guidDaResposta(const QString& resposta) {
     static const QRegularExpression guid(u"<GUID>([^<]*)</GUID>"_s);
+    // It goes into the signed request as an Id and names the journal file: nothing else passes.
+    static const QRegularExpression forma(u"^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"_s,
+                                          QRegularExpression::CaseInsensitiveOption);
     QString ultimo;
     for (auto it = guid.globalMatch(resposta); it.hasNext();)
         ultimo = it.next().captured(1).trimmed();
-    return ultimo;
+    return forma.match(ultimo).hasMatch() ? ultimo : QString();
 }
 
 QString valorNdd(const QString& texto, const QString& nome, const QString& dentroDe) {

@@ -27,7 +27,8 @@ bool falhaRecepcao(const QString& resposta);
 // of these), or the message refused.
 bool falhaOperacao(const QString& resposta);
 
-// The GUID the service handed out (the last one of the answer); empty when none.
+// The GUID the service handed out (the last one of the answer); empty when none, or when it is not
+// of the GUID form (8-4-4-4-12 hexadecimal digits).
 QString guidDaResposta(const QString& resposta);
 // The text of the first element of the name, inside the first element `dentroDe` when given;
 // empty when absent.

@@ -303,8 +303,26 @@ TEST(RespostasNdd, OQueAsRespostasDizem) {
         EXPECT_EQ(falhaRecepcao(r), c.falhaRecepcao);
         EXPECT_EQ(falhaOperacao(r), c.falhaOperacao);
     }
-    EXPECT_EQ(guidDaResposta(u"<GUID>a</GUID><GUID> b </GUID>"_s), u"b"_s);
-    EXPECT_EQ(guidDaResposta(u"<ResponseCode>400</ResponseCode>"_s), QString());
+    const struct {
+        const char* resposta;
+        const char* guid;
+    } guids[] = {
+        // The last one wins; blanks around it go; any letter case.
+        {"<GUID>11111111-2222-3333-4444-555555555555</GUID><GUID> 7C9E6679-7425-40de-944b-e07fc1f90ae7 "
+         "</GUID>",
+         "7C9E6679-7425-40de-944b-e07fc1f90ae7"},
+        {"<ResponseCode>400</ResponseCode>", ""},
+        {"<GUID></GUID>", ""},
+        // Anything else would reach a file name and the signed request.
+        {"<GUID>../../x-7425-40de-944b-e07fc1f90ae7</GUID>", ""},
+        {"<GUID>7c9e6679-7425-40de-944b-e07fc1f90ae</GUID>", ""},
+        {"<GUID>{7c9e6679-7425-40de-944b-e07fc1f90ae7}</GUID>", ""},
+        {"<GUID>7c9e6679742540de944be07fc1f90ae7</GUID>", ""},
+        {"<GUID>7c9e6679-7425-40de-944b-e07fc1f90aeg</GUID>", ""},
+        {"<GUID>7c9e6679-7425-40de-944b-e07fc1f90ae7\" a=\"</GUID>", ""},
+    };
+    for (const auto& c : guids)
+        EXPECT_EQ(guidDaResposta(QString::fromUtf8(c.resposta)), QString::fromUtf8(c.guid)) << c.resposta;
     EXPECT_TRUE(temRota(u"<totalKm>128.40</totalKm>"_s));
     EXPECT_EQ(valorNdd(u"<x><numero>1</numero></x><ide><numero>7</numero></ide>"_s, u"numero"_s, u"ide"_s),
               u"7"_s);
