@@ -55,11 +55,17 @@ RespostaNfse leRespostaNfse(const QString& corpo) {
     }
     const NoXml* msg = mensagemAbrasf(raiz);
     if (!msg) return r;
-    for (const NoXml* lista : msg->todos(u"ListaMensagemRetorno")) {
-        for (const NoXml* m : lista->todos(u"MensagemRetorno")) {
-            const QString codigo = m->valor(u"Codigo");
-            if (codigo.isEmpty()) continue; // the empty MensagemRetorno some providers send
-            r.mensagens.append({codigo, m->valor(u"Mensagem"), m->valor(u"Correcao")});
+    // An ABRASF 2 lot refused as a whole answers ListaMensagemRetornoLote (its messages name the
+    // RPS they are about); the other answers ListaMensagemRetorno.
+    for (const QStringView nomeLista : {u"ListaMensagemRetorno", u"ListaMensagemRetornoLote"}) {
+        for (const NoXml* lista : msg->todos(nomeLista)) {
+            QList<const NoXml*> itens = lista->todos(u"MensagemRetorno");
+            itens += lista->todos(u"MensagemRetornoLote");
+            for (const NoXml* m : std::as_const(itens)) {
+                const QString codigo = m->valor(u"Codigo");
+                if (codigo.isEmpty()) continue; // the empty MensagemRetorno some providers send
+                r.mensagens.append({codigo, m->valor(u"Mensagem"), m->valor(u"Correcao")});
+            }
         }
     }
     // The message roots of a reception hold these directly; a consultation's NFS-e holds its own.

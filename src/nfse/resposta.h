@@ -17,7 +17,7 @@ struct MensagemNfse {
 
 struct RespostaNfse {
     bool lida = false;             // an XML answer was read (not the failure line, not garbage)
-    QList<MensagemNfse> mensagens; // ListaMensagemRetorno: the entries that carry a code
+    QList<MensagemNfse> mensagens; // ListaMensagemRetorno(Lote): the entries that carry a code
     QString falha;                 // the reason of a SOAP Fault
     // Reception.
     QString numeroLote, dataRecebimento, protocolo;

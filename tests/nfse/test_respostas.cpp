@@ -83,6 +83,15 @@ TEST(RespostasNfse, CodigoDeErroComOuSemPrefixoOuNamespace) {
          "</Numero><CodigoVerificacao>AB12</CodigoVerificacao></InfNfse></Nfse></CompNfse></ListaNfse>"
          "</EnviarLoteRpsSincronoResposta>]]></mEnvioResult></mEnvioResponse></soap:Body></soap:Envelope>"_s,
          {true, false, {}, u"12"_s, u"202600000000009"_s, u"AB12"_s, false}},
+        {"an ABRASF 2 lot refused as a whole (ListaMensagemRetornoLote, in CDATA)",
+         u"<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+         "<mEnvioResponse xmlns=\"http://tempuri.org/\"><mEnvioResult><![CDATA["
+         "<EnviarLoteRpsSincronoResposta xmlns=\"http://www.abrasf.org.br/nfse.xsd\">"
+         "<NumeroLote>12</NumeroLote><ListaMensagemRetornoLote><MensagemRetorno><IdentificacaoRps>"
+         "<Numero>42</Numero><Serie>UNICA</Serie><Tipo>1</Tipo></IdentificacaoRps><Codigo>E10</Codigo>"
+         "<Mensagem>RPS ja informado</Mensagem></MensagemRetorno></ListaMensagemRetornoLote>"
+         "</EnviarLoteRpsSincronoResposta>]]></mEnvioResult></mEnvioResponse></soap:Body></soap:Envelope>"_s,
+         {true, true, u"E10"_s, {}, {}, {}, false}},
         {"E500 beside the protocol is no refusal",
          escapado(u"r"_s,
                   u"<EnviarLoteRpsResposta><Protocolo>5</Protocolo><ListaMensagemRetorno><MensagemRetorno>"
