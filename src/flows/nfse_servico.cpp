@@ -103,13 +103,20 @@ TrocaEstrela trocaNfseEstrela(Operacoes& op, const QString& documento) {
         op.mensagem(u"!!!ERRO!!!|"_s + troca.erro);
         return TrocaEstrela::Falhou;
     }
+    if (troca.copiaExistia) {
+        // Handing this one over would lose it: the caller's file stays until the provider's
+        // program has taken the earlier exchange.
+        op.Mostra_Status(u"Envio anterior ainda na pasta de troca de Estrela: "_s + troca.copia);
+        op.mensagem(
+            u"O envio anterior deste documento ainda não foi recolhido pelo programa do provedor:|"_s +
+            troca.copia +
+            u"|Nada foi gravado para o provedor; o documento e o pedido de e-mail "
+            "continuam onde estavam. Envie-o de novo depois que o provedor recolher "
+            "a cópia anterior."_s);
+        return TrocaEstrela::Falhou;
+    }
     op.Mostra_Status(u"Arquivo Copiado: "_s + troca.copia);
-    if (troca.copiaExistia)
-        op.mensagem(u"Arquivo Copiado|A cópia "_s + troca.copia +
-                    u" já estava na pasta de troca e foi mantida; o documento assinado foi gravado em "_s +
-                    troca.assinado);
-    else
-        op.ui().aviso(u"Arquivo Copiado"_s);
+    op.ui().aviso(u"Arquivo Copiado"_s);
     return TrocaEstrela::Trocado;
 }
 

@@ -48,19 +48,22 @@ TrocaEstrela trocaArquivoEstrela(const QString& pasta, const QString& assinado,
     }
     const QString base = pasta.endsWith(u'/') ? pasta : pasta + u'/';
     t.assinado = base + u"XML_Assinado.xml"_s;
+    // The copy keeps the caller's name, with the extension in lower case.
+    const QFileInfo origem(arquivoDocumento);
+    t.copia = base + origem.completeBaseName() + u".xml"_s;
+    // A copy of that name still waiting means the provider's program has not taken the earlier
+    // exchange: the signed document beside it is that exchange's, and neither is replaced.
+    if (existeArquivo(t.copia)) {
+        t.copiaExistia = true;
+        return t;
+    }
     QSaveFile arquivo(t.assinado);
     if (!arquivo.open(QIODevice::WriteOnly) || arquivo.write(assinado.toUtf8()) < 0 || !arquivo.commit()) {
         t.erro = u"Não foi possível gravar "_s + t.assinado;
         return t;
     }
-    // The copy keeps the caller's name, with the extension in lower case.
-    const QFileInfo origem(arquivoDocumento);
-    t.copia = base + origem.completeBaseName() + u".xml"_s;
-    if (existeArquivo(t.copia)) {
-        t.copiaExistia = true;
-    } else if (!QFile::copy(origem.filePath(), t.copia)) {
+    if (!QFile::copy(origem.filePath(), t.copia))
         t.erro = u"Não foi possível copiar "_s + arquivoDocumento + u" para "_s + t.copia;
-    }
     return t;
 }
 

@@ -11,12 +11,13 @@ namespace qel::nfse {
 struct TrocaEstrela {
     QString assinado;          // where the signed document was written
     QString copia;             // where the caller's file was copied
-    bool copiaExistia = false; // a copy of that name was there already and was kept
+    bool copiaExistia = false; // a copy of that name still waits: nothing was written
     QString erro;              // why a file could not be written
 };
 
-// Writes the signed document to <pasta>/XML_Assinado.xml and copies the caller's file beside it
-// (an existing copy is never overwritten). The folder is made when missing.
+// Writes the signed document to <pasta>/XML_Assinado.xml and copies the caller's file beside it.
+// When a copy of that name is still there, the earlier exchange has not been taken: nothing is
+// written. The folder is made when missing.
 TrocaEstrela trocaArquivoEstrela(const QString& pasta, const QString& assinado,
                                  const QString& arquivoDocumento);
 

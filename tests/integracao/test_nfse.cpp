@@ -327,9 +327,20 @@ TEST_F(Nfse, MunicipiosSemServicoWeb) {
     const QString troca = raiz() + u"/Qel/NFSe-Estrela/temp/"_s;
     EXPECT_TRUE(QFile::exists(troca + u"NFSe0000000042.xml"_s));
     EXPECT_FALSE(QFile::exists(local(u"NFSe0000000042.xml"_s)));
-    EXPECT_EQ(verificaComXmlsec(QString::fromUtf8(le(troca + u"XML_Assinado.xml"_s)), u"Id"_s,
-                                u"InfDeclaracaoPrestacaoServico"_s, u"tcDeclaracaoPrestacaoServico"_s),
+    const QByteArray assinado = le(troca + u"XML_Assinado.xml"_s);
+    EXPECT_EQ(verificaComXmlsec(QString::fromUtf8(assinado), u"Id"_s, u"InfDeclaracaoPrestacaoServico"_s,
+                                u"tcDeclaracaoPrestacaoServico"_s),
               QString());
+    // The same document again before the provider took the first: the caller's files stay.
+    noLocal(u"NFSe0000000042.EML"_s, "Destinatario a@b.example\r\n");
+    const Execucao denovo = entregaNfse(u"NFSe0000000042.xml"_s, u"declaracao_tecnos.xml"_s, u"4307807"_s);
+    EXPECT_EQ(denovo.codigo, 1);
+    EXPECT_TRUE(denovo.saida.contains(u"ainda não foi recolhido"_s)) << denovo.saida.toStdString();
+    EXPECT_TRUE(QFile::exists(local(u"NFSe0000000042.xml"_s)));
+    EXPECT_TRUE(QFile::exists(local(u"NFSe0000000042.EML"_s)));
+    EXPECT_EQ(le(troca + u"XML_Assinado.xml"_s), assinado);
+    QFile::remove(local(u"NFSe0000000042.xml"_s));
+    QFile::remove(local(u"NFSe0000000042.EML"_s));
 
     const Execucao florianopolis = entregaNfse(u"NFSe0000000007.xml"_s, u"nfpse_florianopolis.xml"_s);
     EXPECT_EQ(florianopolis.codigo, 1);

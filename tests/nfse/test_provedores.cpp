@@ -299,6 +299,8 @@ TEST(ProvedoresNfse, IdentificacaoDoRps) {
     }
 }
 
+// A copy still waiting means the provider has not taken the earlier exchange: neither file of it
+// is replaced.
 TEST(ProvedoresNfse, TrocaDeEstrelaNaoSobrescreveACopia) {
     QTemporaryDir pasta;
     const QString original = pasta.path() + u"/NFSe0000000042.XML"_s;
@@ -314,7 +316,7 @@ TEST(ProvedoresNfse, TrocaDeEstrelaNaoSobrescreveACopia) {
         nfse::trocaArquivoEstrela(troca, u"<assinado>2</assinado>"_s, original);
     EXPECT_TRUE(segunda.copiaExistia);
     EXPECT_EQ(teste::le(troca + u"/NFSe0000000042.xml"_s), "<original/>");
-    EXPECT_EQ(teste::le(troca + u"/XML_Assinado.xml"_s), "<assinado>2</assinado>");
+    EXPECT_EQ(teste::le(troca + u"/XML_Assinado.xml"_s), "<assinado>1</assinado>");
 }
 
 } // namespace
