@@ -26,6 +26,10 @@ inline const QString kTarefaRecepcaoNdd = QStringLiteral("Recepcao");
 // goes to the service's state (RS).
 void preparaDocumentoNdd(ContextoExecucao& ctx, QString& documento);
 
+// The company's NDD Cargo token is set. Without it the service refuses every message, so nothing
+// is sent: false after telling the user which setting of which file is blank.
+bool tokenNddConfigurado(Operacoes& op);
+
 // The envelope of a call of kind DOT, its business request signed; LbXML receives the request as
 // it goes out. Nothing, after the user was told, when it could not be signed.
 std::optional<QString> envelopeNdd(Operacoes& op, Servico servico, const QString& documento);

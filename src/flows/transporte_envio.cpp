@@ -3,6 +3,7 @@
 
 #include "ciot/pedidos_ndd.h"
 #include "ciot/respostas_ndd.h"
+#include "config/configuracao_empresa.h"
 #include "flows/apoio_fluxo.h"
 #include "flows/evento_documento.h"
 #include "flows/operacoes.h"
@@ -29,6 +30,15 @@ void preparaDocumentoNdd(ContextoExecucao& ctx, QString& documento) {
         documento.replace(u"GUID_Qel"_s, ctx.CHAVE.trimmed());
     ctx.cUF = u"43"_s;
     ctx.UF = u"RS"_s;
+}
+
+bool tokenNddConfigurado(Operacoes& op) {
+    if (!op.cfg().TokenCiot.trimmed().isEmpty()) return true;
+    op.mensagem(u"O token do NDD Cargo (CIOT TOKEN) da empresa "_s + op.ctx().CNPJ.trimmed() +
+                u" está em branco no arquivo de configurações local|"_s +
+                arquivoConfiguracaoLocal(op.pastas()) +
+                u"|Informe o Token CIOT na configuração da empresa.|Nada foi enviado."_s);
+    return false;
 }
 
 std::optional<QString> envelopeNdd(Operacoes& op, Servico servico, const QString& documento) {

@@ -152,6 +152,7 @@ Passo OperacaoNdd::decide() {
 }
 
 Passo OperacaoNdd::executa() {
+    if (!tokenNddConfigurado(op_)) return {Desfecho::Recusada, {}};
     chave_ = ctx_.CHAVE.trimmed();
     cnpj_ = ctx_.CNPJ;
     if (pedido_ != Pedido::Rota) leOperacaoArquivada();

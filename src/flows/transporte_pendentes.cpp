@@ -72,6 +72,12 @@ std::optional<Pendente> pendenteDaTarefa(Operacoes& op) {
 bool resolvePendenteTransporte(Operacoes& op, const Pendente& p) {
     ContextoExecucao& ctx = op.ctx();
     if (daTarefa(ctx, p)) return true;
+    // Without a token every question is refused, which says nothing of the entry.
+    if (op.cfg().TokenCiot.trimmed().isEmpty()) {
+        op.Mostra_Status(u"Operação de transporte pendente não consultada, CIOT TOKEN em branco: GUID "_s +
+                         p.chave);
+        return false;
+    }
     // The run's own values are put back afterwards: this is a side errand of another task.
     const ContextoExecucao daTarefaAtual = ctx;
     ctx.Tipo = TipoDocumento::DOT;

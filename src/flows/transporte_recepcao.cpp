@@ -132,6 +132,7 @@ Passo RecepcaoNdd::registrado() {
 }
 
 Passo RecepcaoNdd::executa() {
+    if (!tokenNddConfigurado(op_)) return {Desfecho::Recusada, {}};
     op_.Mostra_Status(u"Preparando XML"_s);
     Resultado r{NaoEnviado, {}};
     // This document went out before and its result never came: the service is asked for it; the

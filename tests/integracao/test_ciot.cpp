@@ -283,6 +283,36 @@ TEST_F(Ciot, NddForaDoArNaoSeguraOsDocumentosDaSefaz) {
     EXPECT_FALSE(pendentes().contains(nfe.chave + u".pendente"_s));
 }
 
+TEST_F(Ciot, SemTokenNadaEEnviado) {
+    // An operation whose result is still to come: without the token its GUID is not asked for
+    // either (the refusal would say nothing of it).
+    simulador.cenario("processando");
+    noLocal(u"DOT0000000099.xml"_s, fixture(u"operacao.xml"_s));
+    EXPECT_EQ(roda().codigo, 1);
+    ASSERT_EQ(pendentes().size(), 1);
+    const qsizetype antes = simulador.recebidos(u"ndd_cargo"_s).size();
+    teste::escreve(local(u"INI/12345678000195.ini"_s), "CIOT Token   \r\n");
+    const QByteArray chave = "CHAVE 43261212345678000195DT001000000001000000001X\r\n";
+    const QByteArray tarefas[] = {
+        {}, // the dropped operation
+        "TAREFA PAGAMENTO DOCUMENTO\r\n" + chave + "NROINICIAL 900000000001\r\nNROFINAL 0001\r\n",
+        "TAREFA CANCELAR DOCUMENTO\r\n" + chave + "NROINICIAL 900000000001\r\nNROFINAL 0001\r\n",
+        "TAREFA ROTA\r\nCNPJ 12345678000195\r\nCATEGORIA PEDAGIO 7\r\nTIPO ROTA 1\r\nCIDADE ROTA 4314902\r\n",
+    };
+    for (const QByteArray& linhas : tarefas) {
+        SCOPED_TRACE(linhas.toStdString());
+        const Execucao r = linhas.isEmpty() ? roda() : tarefa(linhas);
+        EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(u"(CIOT TOKEN) da empresa 12345678000195 está em branco"_s))
+            << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(u"INI/12345678000195.ini"_s, Qt::CaseInsensitive))
+            << r.saida.toStdString();
+    }
+    EXPECT_EQ(simulador.recebidos(u"ndd_cargo"_s).size(), antes);
+    EXPECT_EQ(pendentes().size(), 1);
+    EXPECT_TRUE(QFile::exists(local(u"DOT0000000099.xml"_s)));
+}
+
 TEST_F(Ciot, OperacaoRecusadaNaoArquiva) {
     simulador.cenario("rejeitar");
     noLocal(u"DOT0000000096.xml"_s, fixture(u"operacao.xml"_s));
