@@ -19,6 +19,11 @@ class Operacoes;
 // one the table does not know), and the state of the municipality.
 void completaMunicipioNfse(ContextoExecucao& ctx, const QString& documento);
 
+// The lot names the provider as its document does: the CNPJ and municipal registration of the
+// document's Prestador take the place of the task's (the lot, its journal entry and its archive
+// folder are all under that CNPJ).
+void prestadorDaNfse(ContextoExecucao& ctx, const QString& documento);
+
 // Estrela: the signed document and a copy of the caller's file go to the provider's exchange
 // folder. Any outcome but NaoEstrela ends the call without a post.
 enum class TrocaEstrela { NaoEstrela, Trocado, Falhou };

@@ -246,6 +246,8 @@ Passo RecepcaoNfse::executa() {
         if (!ctx_.NomeBase.isEmpty()) apagaArquivo(ctx_.NomeBase + u".EML"_s);
         return {};
     }
+    // The journal entry is written under the CNPJ the lot names; it is looked for under the same.
+    prestadorDaNfse(ctx_, documento);
     chaveDiario_ = chaveDiario(ctx_.CODIGO_MUNICIPIO, rpsDoDocumento(documento));
 
     Resultado r{NaoEnviado, {}, {}, {}, {}};

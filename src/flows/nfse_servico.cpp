@@ -77,6 +77,12 @@ void completaMunicipioNfse(ContextoExecucao& ctx, const QString& documento) {
     }
 }
 
+void prestadorDaNfse(ContextoExecucao& ctx, const QString& documento) {
+    const Prestador prestador = prestadorDoDocumento(documento);
+    if (!prestador.cnpj.isEmpty()) ctx.CNPJ = prestador.cnpj;
+    if (!prestador.inscricao.isEmpty()) ctx.InscricaoMunicipal = prestador.inscricao;
+}
+
 TrocaEstrela trocaNfseEstrela(Operacoes& op, const QString& documento) {
     ContextoExecucao& ctx = op.ctx();
     if (grupoNfse(ctx.CODIGO_MUNICIPIO) != GrupoNfse::Estrela) return TrocaEstrela::NaoEstrela;
@@ -133,12 +139,7 @@ std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const 
     op.Mostra_Status(u"Gerando Assinatura - "_s + nome(servico));
     DadosNfse dados;
     dados.documento = documento;
-    if (servico == Servico::Recepcao && !jaAssinado) {
-        // The lot names the provider as its document does.
-        const Prestador prestador = prestadorDoDocumento(documento);
-        if (!prestador.cnpj.isEmpty()) ctx.CNPJ = prestador.cnpj;
-        if (!prestador.inscricao.isEmpty()) ctx.InscricaoMunicipal = prestador.inscricao;
-    }
+    if (servico == Servico::Recepcao && !jaAssinado) prestadorDaNfse(ctx, documento);
     dados.cnpj = CnpjSemPontuacao(ctx.CNPJ);
     dados.inscricaoMunicipal = ctx.InscricaoMunicipal.trimmed();
     dados.razaoSocial = op.dados().nome;
