@@ -74,6 +74,7 @@ private:
 
     Resultado envia(bool reenvio);
     Resultado consultaNota(const RespostaNfse& recepcao);
+    RespostaNfse resultadoDoLote(const QString& protocolo);
     Passo recusado(const RespostaNfse& r);
     Passo desconhecido(const QString& motivo);
     Passo armazena(const Resultado& r);
@@ -143,6 +144,13 @@ RecepcaoNfse::Resultado RecepcaoNfse::consultaNota(const RespostaNfse& recepcao)
     }
     // A synchronous lot's answer is the NFS-e itself.
     if (nota.numeroNfse.isEmpty() && !recepcao.numeroNfse.isEmpty()) nota = recepcao;
+    // A lot the provider refuses while processing it never becomes an NFS-e, and its RPS is never
+    // found: only the lot's own result, asked for by its protocol, tells the refusal.
+    if (nota.numeroNfse.isEmpty() && !recepcao.protocolo.isEmpty() && provedor_ &&
+        provedor_->consultaLotes()) {
+        const RespostaNfse doLote = resultadoDoLote(recepcao.protocolo);
+        if (doLote.loteRecusado()) return {Recusado, doLote, nota, {}, {}};
+    }
     if (nota.numeroNfse.isEmpty()) {
         QString motivo = u"o lote foi recebido (protocolo "_s + recepcao.protocolo +
                          u"), mas a consulta pelo RPS ainda não trouxe a NFS-e"_s;
@@ -151,6 +159,15 @@ RecepcaoNfse::Resultado RecepcaoNfse::consultaNota(const RespostaNfse& recepcao)
         return {Desconhecido, recepcao, nota, motivo, respostaNota};
     }
     return {Emitida, recepcao, nota, {}, respostaNota};
+}
+
+RespostaNfse RecepcaoNfse::resultadoDoLote(const QString& protocolo) {
+    const QString lote = primeira(ctx_.LbXML);
+    ctx_.Protocolo = protocolo;
+    op_.ChamaWebService(Servico::RetRecepcao);
+    op_.Mostra_Status(u"Consultando Lote"_s);
+    ctx_.LbXML = QStringList{lote};
+    return leRespostaNfse(op_.respostaOriginal());
 }
 
 Passo RecepcaoNfse::recusado(const RespostaNfse& r) {

@@ -148,6 +148,7 @@ std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const 
     dados.numeroLote = ctx.Seq_Evento;
     dados.chave = ctx.CHAVE;
     dados.rps = rpsDoDocumento(documento);
+    dados.protocolo = ctx.Protocolo;
     dados.numeroNfse = nfse::numeroInteiro(ctx.NroInicial);
     dados.motivo = ctx.Justificativa.trimmed();
 
@@ -159,6 +160,8 @@ std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const 
         corpo = provedor->recepcao(dados, assinador(op));
     } else if (servico == Servico::Consultar) {
         corpo = provedor->consulta(dados);
+    } else if (servico == Servico::RetRecepcao) {
+        corpo = provedor->consultaLote(dados);
     } else if (servico == Servico::Cancelar) {
         corpo = provedor->cancelamento(dados, assinador(op));
     } else {

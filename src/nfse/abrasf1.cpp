@@ -81,6 +81,19 @@ CorpoNfse consultaAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados) {
     return c;
 }
 
+CorpoNfse consultaLoteAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados) {
+    CorpoNfse c;
+    if (dados.protocolo.trimmed().isEmpty()) {
+        c.recusa = u"O protocolo do lote não é conhecido."_s;
+        return c;
+    }
+    c.texto = u"<ConsultarLoteRpsEnvio"_s + declaracoes(d, d.nsConsultaLote) + u"><Prestador>"_s +
+              cnpjDoDialeto(d, dados.cnpj) + opcional(d, u"InscricaoMunicipal"_s, dados.inscricaoMunicipal) +
+              u"</Prestador>"_s + el(u"Protocolo"_s, dados.protocolo.trimmed()) +
+              u"</ConsultarLoteRpsEnvio>"_s;
+    return c;
+}
+
 CorpoNfse cancelamentoAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados, const AssinadorNfse& assina) {
     CorpoNfse c;
     const QString id = u'C' + dados.cnpj + dados.numeroNfse;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The ABRASF 1.00 requests, which Thema, ISSNet and Curitiba speak each with its own namespaces
-// and prefixes: the lot signed on LoteRps, the consultation by RPS, the cancellation signed on
-// InfPedidoCancelamento.
+// and prefixes: the lot signed on LoteRps, the consultations by RPS and by the lot's protocol, the
+// cancellation signed on InfPedidoCancelamento.
 
 #include "nfse/provedor.h"
 
@@ -12,6 +12,7 @@ struct DialetoAbrasf1 {
     QString nsEnvio;        // namespace of EnviarLoteRpsEnvio
     QString nsConsulta;     // of ConsultarNfseRpsEnvio
     QString nsCancelamento; // of CancelarNfseEnvio
+    QString nsConsultaLote; // of ConsultarLoteRpsEnvio
     // The types' namespace and prefix when the provider keeps them apart (ISSNet: "tc"); empty:
     // the types are in the message's own namespace, without prefix.
     QString nsTipos;
@@ -21,6 +22,7 @@ struct DialetoAbrasf1 {
 
 CorpoNfse recepcaoAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados, const AssinadorNfse& assina);
 CorpoNfse consultaAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados);
+CorpoNfse consultaLoteAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados);
 CorpoNfse cancelamentoAbrasf1(const DialetoAbrasf1& d, const DadosNfse& dados, const AssinadorNfse& assina);
 
 // A provider of the ABRASF 1.00 requests in its own dialect; only its envelope is its own.
@@ -33,6 +35,11 @@ public:
     CorpoNfse consulta(const DadosNfse& dados) const override { return consultaAbrasf1(dialeto_, dados); }
     CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const override {
         return cancelamentoAbrasf1(dialeto_, dados, assina);
+    }
+    // The lot is received with a protocol and processed later.
+    bool consultaLotes() const override { return true; }
+    CorpoNfse consultaLote(const DadosNfse& dados) const override {
+        return consultaLoteAbrasf1(dialeto_, dados);
     }
 
 private:

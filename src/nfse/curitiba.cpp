@@ -13,7 +13,7 @@ namespace {
 const QString kNsCuritiba = u"http://www.e-governeapps2.com.br/"_s;
 
 const DialetoAbrasf1& dialeto() {
-    static const DialetoAbrasf1 d{kNsCuritiba, kNsCuritiba, kNsCuritiba, {}, {}, false};
+    static const DialetoAbrasf1 d{kNsCuritiba, kNsCuritiba, kNsCuritiba, kNsCuritiba, {}, {}, false};
     return d;
 }
 
@@ -22,7 +22,7 @@ public:
     Curitiba() : ProvedorAbrasf1(dialeto()) {}
     GrupoNfse grupo() const override { return GrupoNfse::Curitiba; }
     // Each service has its own operation element (RecepcionarLoteRps, ConsultarNfsePorRps,
-    // CancelarNfse: the action's last segment).
+    // ConsultarLoteRps, CancelarNfse: the action's last segment).
     EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {
         const QString operacao = endpoint.acao.section(u'/', -1);
         return {u"<?xml version=\"1.0\" encoding=\"utf-8\"?><soap12:Envelope "

@@ -16,6 +16,7 @@ const DialetoAbrasf1& dialeto() {
     static const DialetoAbrasf1 d{kVsd + u"servico_enviar_lote_rps_envio.xsd"_s,
                                   kVsd + u"servico_consultar_nfse_rps_envio.xsd"_s,
                                   kVsd + u"servico_cancelar_nfse_envio.xsd"_s,
+                                  kVsd + u"servico_consultar_lote_rps_envio.xsd"_s,
                                   kVsd + u"tipos_complexos.xsd"_s,
                                   u"tc"_s,
                                   true};

@@ -1,8 +1,8 @@
 #pragma once
 
 // One interface for every NFS-e provider group: the bodies of the reception, the consultation
-// by RPS and the cancellation, and the SOAP envelope each provider wants. One unit per group
-// (tecnos.cpp, thema.cpp, issnet.cpp, curitiba.cpp, florianopolis.cpp, estrela.cpp,
+// by RPS (and by the lot's protocol) and the cancellation, and the SOAP envelope each provider wants. One
+// unit per group (tecnos.cpp, thema.cpp, issnet.cpp, curitiba.cpp, florianopolis.cpp, estrela.cpp,
 // sem_servico.cpp); provedorNfse() picks the unit of a municipality's group.
 
 #include "nfse/municipios.h"
@@ -37,6 +37,7 @@ struct DadosNfse {
     QString numeroLote;         // the task's SEQUENCIA EVENTO, read as the lot number
     QString chave;              // the run's CHAVE
     IdentificacaoRps rps;       // consultation: the RPS of the lot sent
+    QString protocolo;          // lot consultation: the protocol the provider gave the lot
     QString numeroNfse;         // cancellation: the NFS-e's number
     QString codigoCancelamento; // cancellation: the ABRASF code of the reason ("1" when blank)
     QString motivo;             // cancellation: the task's justification
@@ -65,6 +66,10 @@ public:
     virtual CorpoNfse recepcao(const DadosNfse& dados, const AssinadorNfse& assina) const = 0;
     virtual CorpoNfse consulta(const DadosNfse& dados) const = 0;
     virtual CorpoNfse cancelamento(const DadosNfse& dados, const AssinadorNfse& assina) const = 0;
+    // The result of a lot the provider processes later, asked for by its protocol; only a
+    // provider that answers the lot with a protocol alone has it.
+    virtual bool consultaLotes() const { return false; }
+    virtual CorpoNfse consultaLote(const DadosNfse& dados) const;
     // The envelope of a body for the service of the endpoint; empty when the provider has none.
     virtual EnvelopeNfse envelope(Servico servico, const Endpoint& endpoint, const QString& corpo) const = 0;
 

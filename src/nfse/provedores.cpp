@@ -40,6 +40,12 @@ const ProvedorNfse* provedorNfse(GrupoNfse grupo) {
     return nullptr;
 }
 
+CorpoNfse ProvedorNfse::consultaLote(const DadosNfse&) const {
+    CorpoNfse c;
+    c.recusa = u"O provedor não tem consulta de lote."_s;
+    return c;
+}
+
 QString ProvedorNfse::numeroRpsDaChave(const QString& loteEnviado, const QString&,
                                        const QString& chave) const {
     // The RPS identifier (the Id of the RPS without its first letter) is its number; a caller

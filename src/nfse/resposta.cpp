@@ -35,6 +35,16 @@ bool RespostaNfse::recusada() const {
     return false;
 }
 
+bool RespostaNfse::loteRecusado() const {
+    if (!recusada() || !numeroNfse.isEmpty()) return false;
+    // The codes by which the providers say that the RPS or the lot is not in their base, or not
+    // processed, yet (Thema answers E86 for a lot it lists as not received): none of them proves
+    // the lot was refused, so it is asked for again later.
+    for (const MensagemNfse& m : mensagens)
+        if (m.codigo == u"E4"_s || m.codigo == u"E86"_s || m.codigo == u"E92"_s) return false;
+    return true;
+}
+
 QString RespostaNfse::codigos() const {
     QStringList c;
     for (const MensagemNfse& m : mensagens)

@@ -32,6 +32,9 @@ struct RespostaNfse {
     // The codes that do not make a refusal: E500 (lot number already given, with the protocol of
     // the lot) and E0807, as the providers answer them beside a success.
     bool recusada() const;
+    // A lot consultation's answer that refuses the lot for good: error messages and no NFS-e, none
+    // of them saying only that the lot (or its RPS) is not processed or not found yet.
+    bool loteRecusado() const;
     QString codigos() const; // "E515, E160"
 };
 

@@ -12,7 +12,7 @@ namespace {
 const QString kNsThema = u"http://server.nfse.thema.inf.br"_s;
 
 const DialetoAbrasf1& dialeto() {
-    static const DialetoAbrasf1 d{kNsAbrasf1, kNsAbrasf1, kNsAbrasf1, {}, {}, false};
+    static const DialetoAbrasf1 d{kNsAbrasf1, kNsAbrasf1, kNsAbrasf1, kNsAbrasf1, {}, {}, false};
     return d;
 }
 
@@ -21,7 +21,7 @@ public:
     Thema() : ProvedorAbrasf1(dialeto()) {}
     GrupoNfse grupo() const override { return GrupoNfse::Thema; }
     // The endpoint names the operation (recepcionarLoteRpsLimitado, consultarNfsePorRps,
-    // cancelarNfse).
+    // consultarLoteRps, cancelarNfse).
     EnvelopeNfse envelope(Servico, const Endpoint& endpoint, const QString& corpo) const override {
         return {envelopeEscapado(endpoint.namespace_, kNsThema, corpo), false};
     }

@@ -199,6 +199,32 @@ TEST_F(Nfse, LoteRecusadoMostraAsMensagensDaPrefeitura) {
     EXPECT_EQ(pedidos(u"nfse_issnet_consulta"_s), 0);
 }
 
+// A lot received under a protocol and refused while the provider processed it: its RPS never has
+// an NFS-e, so the lot's result, asked for by the protocol, settles it as a refusal (shown, the
+// caller's files gone, the journal entry closed) without sending the lot again.
+TEST_F(Nfse, LoteRecusadoNoProcessamento) {
+    extras.insert(u"QEL_DFE_CONSULTAS_RETORNO"_s, u"2"_s);
+    simulador.cenario("nfse-lote-recusado");
+    noLocal(u"NFSe0000000215.EML"_s, "Destinatario a@b.example\r\n");
+    const Execucao r = entregaNfse(u"NFSe0000000215.xml"_s, u"rps_issnet.xml"_s);
+    EXPECT_EQ(r.codigo, 1);
+    EXPECT_TRUE(r.saida.contains(u"E116 - Item da lista de servico nao permitido"_s))
+        << r.saida.toStdString();
+    EXPECT_FALSE(QFile::exists(local(u"NFSe0000000215.xml"_s)));
+    EXPECT_FALSE(QFile::exists(local(u"NFSe0000000215.EML"_s)));
+    EXPECT_TRUE(armazenada(215).isEmpty());
+    EXPECT_TRUE(pendentes().isEmpty());
+    EXPECT_EQ(pedidos(u"nfse_issnet_recepcao"_s), 1);
+    const QList<QByteArray> consultas = simulador.recebidos(u"nfse_issnet_consulta_lote"_s);
+    ASSERT_EQ(consultas.size(), 1);
+    const QByteArray pedido = semDeclaracao(consultas.first());
+    if (!pastaReferencia().isEmpty()) {
+        EXPECT_EQ(
+            validaEsquema(pedido, esquemas() + u"nfse/issnet_v1/servico_consultar_lote_rps_envio.xsd"_s),
+            QString());
+    }
+}
+
 // An answer that never came (the provider processed the lot, the connection fell) or an NFS-e not
 // issued yet: nothing stored, nothing deleted; the next run asks for the NFS-e before sending, so
 // the lot is never sent twice.

@@ -24,6 +24,7 @@ DadosNfse dados(const QString& documento, const QString& municipio) {
     d.nomeBase = u"/tmp/NFSe0000004711"_s;
     d.rps = {u"77"_s, u"A1"_s, u"1"_s};
     d.numeroNfse = u"202600000000001"_s;
+    d.protocolo = u"432600000000007"_s;
     d.motivo = u"Serviço não prestado & cobrado"_s;
     return d;
 }
@@ -226,6 +227,30 @@ TEST(ProvedoresNfse, PedidosAssinadosValidamEVerificam) {
          teste::documentoNfse(u"declaracao_tecnos.xml"_s, u"4306809"_s),
          u"tecnos/EnviarLoteRpsSincronoEnvio.xsd"_s, u"Id"_s, u"InfDeclaracaoPrestacaoServico"_s,
          u"tcDeclaracaoPrestacaoServico"_s},
+        {"Thema lot consultation",
+         GrupoNfse::Thema,
+         Servico::RetRecepcao,
+         {},
+         u"thema/nfse.xsd"_s,
+         {},
+         {},
+         {}},
+        {"ISSNet lot consultation",
+         GrupoNfse::Issnet,
+         Servico::RetRecepcao,
+         {},
+         u"issnet_v1/servico_consultar_lote_rps_envio.xsd"_s,
+         {},
+         {},
+         {}},
+        {"Curitiba lot consultation",
+         GrupoNfse::Curitiba,
+         Servico::RetRecepcao,
+         {},
+         u"curitiba/nfse.xsd"_s,
+         {},
+         {},
+         {}},
         {"Tecnos cancellation",
          GrupoNfse::Tecnos,
          Servico::Cancelar,
@@ -239,11 +264,13 @@ TEST(ProvedoresNfse, PedidosAssinadosValidamEVerificam) {
         SCOPED_TRACE(c.caso);
         const ProvedorNfse& p = provedor(c.grupo);
         const DadosNfse d = dados(c.documento, c.grupo == GrupoNfse::Curitiba ? u"4106902"_s : u"4311403"_s);
-        const CorpoNfse corpo = c.servico == Servico::Recepcao ? p.recepcao(d, teste::assinaDeVerdade())
-                                : c.servico == Servico::Consultar
-                                    ? p.consulta(d)
+        const CorpoNfse corpo = c.servico == Servico::Recepcao    ? p.recepcao(d, teste::assinaDeVerdade())
+                                : c.servico == Servico::Consultar ? p.consulta(d)
+                                : c.servico == Servico::RetRecepcao
+                                    ? p.consultaLote(d)
                                     : p.cancelamento(d, teste::assinaDeVerdade());
         ASSERT_TRUE(corpo.recusa.isEmpty()) << corpo.recusa.toStdString();
+        EXPECT_EQ(p.consultaLotes(), c.grupo != GrupoNfse::Tecnos);
         if (!c.atributo.isEmpty()) {
             EXPECT_EQ(teste::verificaComXmlsec(corpo.texto, c.atributo, c.elemento, c.pai), QString());
         }

@@ -152,6 +152,36 @@ TEST(RespostasNfse, RespostasReaisDoThema) {
     }
 }
 
+// A lot's consultation refuses the lot only with errors that are final: the codes that say the
+// lot or its RPS is not in the provider's base, or not processed, yet leave it to be asked again.
+TEST(RespostasNfse, LoteRecusadoSoPorErroDefinitivo) {
+    const auto lote = [](const QString& conteudo) {
+        return leRespostaNfse(escapado(u"consultarLoteRps"_s, u"<ConsultarLoteRpsResposta xmlns=\""_s +
+                                                                  kNsAbrasf1 + u"\">"_s + conteudo +
+                                                                  u"</ConsultarLoteRpsResposta>"_s));
+    };
+    const auto mensagem = [](const QString& codigo) {
+        return u"<ListaMensagemRetorno><MensagemRetorno><Codigo>"_s + codigo +
+               u"</Codigo><Mensagem>m</Mensagem></MensagemRetorno></ListaMensagemRetorno>"_s;
+    };
+    const struct {
+        QString conteudo;
+        bool recusado;
+    } casos[] = {
+        {mensagem(u"E116"_s), true},
+        {mensagem(u"E92"_s), false},
+        {mensagem(u"E4"_s), false},
+        {mensagem(u"E86"_s), false},
+        {u"<ListaNfse/>"_s, false},
+        {u"<ListaNfse><CompNfse><Nfse><InfNfse><Numero>201600000000003</Numero></InfNfse></Nfse></CompNfse>"
+         "</ListaNfse>"_s,
+         false},
+    };
+    for (const auto& c : casos) {
+        EXPECT_EQ(lote(c.conteudo).loteRecusado(), c.recusado) << c.conteudo.toStdString();
+    }
+}
+
 TEST(RespostasNfse, ChaveNoLeiauteNacional) {
     const QDate hoje(2026, 12, 10);
     const struct {

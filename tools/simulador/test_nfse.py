@@ -109,6 +109,38 @@ class ProvedoresNfse(TesteComSimulador):
             self.assertIn("<IdentificacaoRps><Numero>77</Numero>", texto)
         self.assertEqual(numeros[0], numeros[1])
 
+    def test_consulta_do_lote_pelo_protocolo(self):
+        def consulta_lote(protocolo):
+            corpo = ('<ConsultarLoteRpsEnvio xmlns="%s"><Prestador><Cnpj>12345678000195</Cnpj></Prestador>'
+                     '<Protocolo>%s</Protocolo></ConsultarLoteRpsEnvio>' % (ABRASF1, protocolo))
+            codigo, _tipo, resposta = self.simulador.pedir(
+                "/thema-nfse/services/NFSEconsulta", "consultarLoteRps",
+                em_texto("consultarLoteRps", THEMA, corpo))
+            self.assertEqual(codigo, 200, resposta)
+            return documento(resposta, "return")
+
+        casos = [  # scenario, what the lot's consultation answers, what the RPS's answers
+            ("normal", r"<ListaNfse><CompNfse><Nfse><InfNfse id=\"N\d{15}\">", "<CodigoVerificacao>"),
+            ("nfse-em-processamento", "<Codigo>E92</Codigo>", "<Codigo>E4</Codigo>"),
+            ("nfse-lote-recusado", "<Codigo>E116</Codigo>", "<Codigo>E89</Codigo>"),
+        ]
+        for numero, (cenario, lote, rps) in enumerate(casos, start=80):
+            with self.subTest(cenario=cenario):
+                self.simulador.cenario(cenario)
+                _codigo, _tipo, resposta = self.simulador.pedir(
+                    "/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
+                    em_texto("recepcionarLoteRpsLimitado", THEMA, LOTE_V1.replace(">77<", ">%d<" % numero)))
+                protocolo = re.search(r"<Protocolo>(\d+)</Protocolo>", documento(resposta, "return")).group(1)
+                texto = consulta_lote(protocolo)
+                self.assertRegex(texto, lote)
+                _codigo, _tipo, resposta = self.simulador.pedir(
+                    "/thema-nfse/services/NFSEconsulta", "consultarNfsePorRps",
+                    em_texto("consultarNfsePorRps", THEMA, CONSULTA_V1.replace(">77<", ">%d<" % numero)))
+                self.assertIn(rps, documento(resposta, "return"))
+        # A protocol the provider never gave.
+        self.simulador.cenario("normal")
+        self.assertIn("<Codigo>E86</Codigo>", consulta_lote("999"))
+
     def test_acao_ou_operacao_fora_do_endereco_e_fault(self):
         casos = [  # path, action, body, fragment of the reason
             ("/EnvioLoteRPSSincrono.asmx", TEMPURI + "mSubstituicaoNFSe", remessa("mSubstituicaoNFSe", LOTE_V2),

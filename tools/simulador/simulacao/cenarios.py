@@ -14,7 +14,7 @@ ARQUIVO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cenarios.jso
 CHAVES_CENARIO = {"efeito", "http", "respostas"}
 CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "processar", "esperar"}
 # Row values of a fixed kind: a wrong one would otherwise show only when a request reads it.
-TIPOS = {"assincrono": bool, "protocolo": bool, "pendente": bool, "sem_protocolo": bool,
+TIPOS = {"assincrono": bool, "protocolo": bool, "pendente": bool, "sem_protocolo": bool, "lote_recusado": bool,
          "em_processamento": int, "ocorrencias": int, "tpEvento": list}
 MINIMOS = {"em_processamento": 0, "ocorrencias": 1}
 

@@ -55,6 +55,7 @@ ISSNET_ = Provedor("issnet", ISSNET, "xml", "Result", "1", "4313409", "RS",
                                    data_rps="dataHora", competencia="aaaamm",
                                    confirmacao="InfConfirmacaoCancelamento"),
                    raizes_ns={"EnviarLoteRpsResposta": ISSNET_VSD + "servico_enviar_lote_rps_resposta.xsd",
+                              "ConsultarLoteRpsResposta": ISSNET_VSD + "servico_consultar_lote_rps_resposta.xsd",
                               "ConsultarNfseRpsResposta": ISSNET_VSD + "servico_consultar_nfse_rps_resposta.xsd",
                               "CancelarNfseResposta": ISSNET_VSD + "servico_cancelar_nfse_resposta.xsd"})
 CURITIBA_ = Provedor("curitiba", CURITIBA, "tipado", "tipado", "1", "4106902", "PR",
@@ -67,7 +68,7 @@ class Servico:
     acao: str
     provedor: Provedor
     operacao: str             # operation element (and name of the answer's elements)
-    tipo: str                 # "recepcao", "consulta" or "cancelamento"
+    tipo: str                 # "recepcao", "consulta", "consulta_lote" or "cancelamento"
     raizes: tuple             # accepted roots of the message
     resposta: str             # root of the answer document
     lista_nfse: bool = False  # ABRASF 2: NFS-e inside ListaNfse
@@ -101,19 +102,19 @@ class Servico:
         return lido
 
     def responder(self, lido, contexto):
+        regra = lido.regra or {}
         try:
             mensagem = ler_mensagem(self, lido)
         except ValueError as erro:
             lista = [("E160", "Arquivo em desacordo com o XML Schema", str(erro))]
         else:
-            regra = lido.regra
-            lista = [(regra["Codigo"], regra["Mensagem"], regra.get("Correcao"))] if regra else None
+            lista = ([(regra["Codigo"], regra["Mensagem"], regra.get("Correcao"))] if "Codigo" in regra
+                     else None)
         if not lista:
             try:
-                conteudo = RESPOSTAS[self.tipo, self.provedor.layout](self, mensagem, contexto)
-            except SemNota:
-                lista = [("E89", "Nao existe na base de dados uma NFS-e emitida para o numero de RPS informado.",
-                          "Informe o numero correto do RPS.")]
+                conteudo = RESPOSTAS[self.tipo, self.provedor.layout](self, mensagem, contexto, regra)
+            except SemNota as falta:
+                lista = [falta.mensagem]
         if lista:
             conteudo = abrasf.mensagens(self.provedor.dialeto.tipos, lista)
         return Resposta(corpo=envolver(self, lido, conteudo), documento=lido.documento,
@@ -195,8 +196,20 @@ def _prestador(servico, mensagem):
             municipio if municipio and len(municipio) == 7 else p.municipio)
 
 
+E89 = ("E89", "Nao existe na base de dados uma NFS-e emitida para o numero de RPS informado.",
+       "Informe o numero correto do RPS.")
+E86 = ("E86", "Numero do protocolo de recebimento do lote inexistente na base de dados",
+       "Confira se o lote foi enviado e informe o numero correto do protocolo de recebimento.")
+E92 = ("E92", "Esse lote foi recebido, mas ainda nao foi processado.", "Faca uma nova consulta mais tarde.")
+
+
 class SemNota(Exception):
-    """A consultation of an RPS no lot of this run brought."""
+    """A consultation that finds no NFS-e: an RPS no lot of this run brought (E89), a protocol
+    this run never gave (E86), a lot not processed (E92)."""
+
+    def __init__(self, mensagem=E89):
+        super().__init__(mensagem[0])
+        self.mensagem = mensagem
 
 
 def _nota(servico, contexto, rps, cnpj, inscricao, municipio, emite=True):
@@ -217,20 +230,38 @@ def _nota(servico, contexto, rps, cnpj, inscricao, municipio, emite=True):
 
 # --- answers by operation and layout ------------------------------------------------------------
 
-def _recepcao(servico, mensagem, contexto):
+def _recepcao(servico, mensagem, contexto, emite=True):
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
+    if not emite:
+        return cnpj, []
     notas = [_nota(servico, contexto, _rps(identificacao), cnpj, inscricao, municipio)
              for identificacao in mensagem.iter() if local(identificacao.tag) == "IdentificacaoRps"]
     return cnpj, notas
 
 
-def recepcao_v1(servico, mensagem, contexto):
-    _recepcao(servico, mensagem, contexto)
-    return abrasf.lote_recebido(_digitos(_valor(mensagem, "NumeroLote"), 15) or "0",
-                                contexto.memoria.numero("43"), agora())
+def recepcao_v1(servico, mensagem, contexto, regra):
+    """The lot is received under a protocol; a scenario row lote_recusado has the provider refuse
+    it while processing: no NFS-e, and its consultation by protocol answers the row of the lot
+    consultation (else E92, not processed)."""
+    _cnpj, notas = _recepcao(servico, mensagem, contexto, emite=not regra.get("lote_recusado"))
+    protocolo = contexto.memoria.numero("43")
+    with contexto.memoria.trava:
+        contexto.memoria.de("lotes_nfse")[servico.provedor.nome, protocolo] = notas
+    return abrasf.lote_recebido(_digitos(_valor(mensagem, "NumeroLote"), 15) or "0", protocolo, agora())
 
 
-def recepcao_v2(servico, mensagem, contexto):
+def consulta_lote(servico, mensagem, contexto, _regra):
+    with contexto.memoria.trava:
+        notas = contexto.memoria.de("lotes_nfse").get((servico.provedor.nome, _valor(mensagem, "Protocolo")))
+    if notas is None:
+        raise SemNota(E86)
+    if not notas:
+        raise SemNota(E92)
+    return "<ListaNfse>%s</ListaNfse>" % "".join(abrasf.comp_nfse_v1(n, servico.provedor.dialeto)
+                                                 for n in notas)
+
+
+def recepcao_v2(servico, mensagem, contexto, _regra):
     _cnpj, notas = _recepcao(servico, mensagem, contexto)
     lista = "<ListaNfse>%s</ListaNfse>" % "".join(abrasf.comp_nfse_v2(n, servico.provedor.versao)
                                                   for n in notas)
@@ -240,7 +271,7 @@ def recepcao_v2(servico, mensagem, contexto):
                                 contexto.memoria.numero("43"), agora()) + lista
 
 
-def consulta(servico, mensagem, contexto):
+def consulta(servico, mensagem, contexto, _regra):
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
     nota = _nota(servico, contexto, _rps(_primeiro(mensagem, "IdentificacaoRps") or mensagem),
                  cnpj, inscricao, municipio, emite=False)
@@ -250,7 +281,7 @@ def consulta(servico, mensagem, contexto):
     return "<ListaNfse>%s</ListaNfse>" % comp if servico.lista_nfse else comp
 
 
-def cancelamento(servico, mensagem, _contexto):
+def cancelamento(servico, mensagem, _contexto, _regra):
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
     numero = _digitos(_valor(_primeiro(mensagem, "IdentificacaoNfse"), "Numero"), 15) or "0"
     codigo = _valor(mensagem, "CodigoCancelamento")
@@ -264,7 +295,7 @@ def cancelamento(servico, mensagem, _contexto):
 
 RESPOSTAS = {
     ("recepcao", "1"): recepcao_v1, ("recepcao", "2"): recepcao_v2,
-    ("consulta", "1"): consulta, ("consulta", "2"): consulta,
+    ("consulta", "1"): consulta, ("consulta", "2"): consulta, ("consulta_lote", "1"): consulta_lote,
     ("cancelamento", "1"): cancelamento, ("cancelamento", "2"): cancelamento,
 }
 
@@ -303,6 +334,9 @@ def _op(nome, acao, provedor, operacao, tipo, raizes, resposta, **extra):
 
 ENVIO_V1 = ("EnviarLoteRpsEnvio",)
 CONSULTA = ("ConsultarNfseRpsEnvio",)
+CONSULTA_LOTE = ("ConsultarLoteRpsEnvio",)
+# The ABRASF 1.00 receptions read a scenario row that has the lot refused while processing.
+_RECEPCAO_V1 = dict(chaves_cenario=frozenset({"Codigo", "Mensagem", "Correcao", "lote_recusado"}))
 CANCELAMENTO = ("CancelarNfseEnvio",)
 _TEMA = "/thema-nfse/services/"
 _ISSNET = "/webserviceabrasf/homologacao/servicos.asmx"
@@ -317,9 +351,12 @@ _CANCELAMENTO_TECNOS = dict(tipo="cancelamento", raizes=CANCELAMENTO, resposta="
 
 ROTAS = [
     (_TEMA + "NFSEremessa", _op("nfse_thema_recepcao", "recepcionarLoteRpsLimitado", THEMA_,
-                                "recepcionarLoteRpsLimitado", "recepcao", ENVIO_V1, "EnviarLoteRpsResposta")),
+                                "recepcionarLoteRpsLimitado", "recepcao", ENVIO_V1, "EnviarLoteRpsResposta",
+                                **_RECEPCAO_V1)),
     (_TEMA + "NFSEconsulta", _op("nfse_thema_consulta", "consultarNfsePorRps", THEMA_,
                                  "consultarNfsePorRps", "consulta", CONSULTA, "ConsultarNfseRpsResposta")),
+    (_TEMA + "NFSEconsulta", _op("nfse_thema_consulta_lote", "consultarLoteRps", THEMA_, "consultarLoteRps",
+                                 "consulta_lote", CONSULTA_LOTE, "ConsultarLoteRpsResposta")),
     (_TEMA + "NFSEcancelamento", _op("nfse_thema_cancelamento", "cancelarNfse", THEMA_, "cancelarNfse",
                                      "cancelamento", CANCELAMENTO, "CancelarNfseResposta")),
     (_TECNOS_ENVIO, _op("nfse_tecnos_recepcao", TEMPURI + "mEnvioLoteRPSSincrono", TECNOS,
@@ -338,14 +375,18 @@ ROTAS = [
     (_MARQUES, _op("nfse_marques_cancelamento", TEMPURI + "CancelarNfse", MARQUES, "CancelarNfse",
                    **_CANCELAMENTO_TECNOS)),
     (_ISSNET, _op("nfse_issnet_recepcao", ISSNET + "/RecepcionarLoteRps", ISSNET_, "RecepcionarLoteRps",
-                  "recepcao", ENVIO_V1, "EnviarLoteRpsResposta")),
+                  "recepcao", ENVIO_V1, "EnviarLoteRpsResposta", **_RECEPCAO_V1)),
     (_ISSNET, _op("nfse_issnet_consulta", ISSNET + "/ConsultarNFSePorRPS", ISSNET_, "ConsultarNFSePorRPS",
                   "consulta", CONSULTA, "ConsultarNfseRpsResposta")),
+    (_ISSNET, _op("nfse_issnet_consulta_lote", ISSNET + "/ConsultarLoteRps", ISSNET_, "ConsultarLoteRps",
+                  "consulta_lote", CONSULTA_LOTE, "ConsultarLoteRpsResposta")),
     (_ISSNET, _op("nfse_issnet_cancelamento", ISSNET + "/CancelarNfse", ISSNET_, "CancelarNfse",
                   "cancelamento", CANCELAMENTO, "CancelarNfseResposta")),
     # Our client wraps every Curitiba message in RecepcionarLoteRps; the action tells them apart.
     (_CURITIBA, _op("nfse_curitiba_recepcao", CURITIBA + "RecepcionarLoteRps", CURITIBA_,
-                    "RecepcionarLoteRps", "recepcao", ENVIO_V1, "EnviarLoteRpsResposta")),
+                    "RecepcionarLoteRps", "recepcao", ENVIO_V1, "EnviarLoteRpsResposta", **_RECEPCAO_V1)),
+    (_CURITIBA, _op("nfse_curitiba_consulta_lote", CURITIBA + "ConsultarLoteRps", CURITIBA_,
+                    "ConsultarLoteRps", "consulta_lote", CONSULTA_LOTE, "ConsultarLoteRpsResposta")),
     (_CURITIBA, _op("nfse_curitiba_consulta", CURITIBA + "ConsultarNfsePorRps", CURITIBA_,
                     "ConsultarNfsePorRps", "consulta", CONSULTA, "ConsultarNfseRpsResposta",
                     elementos=("RecepcionarLoteRps",))),
