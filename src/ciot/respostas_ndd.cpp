@@ -97,6 +97,11 @@ bool mensagemRecusada(const QString& resposta) {
     return recusa.match(resposta).hasMatch();
 }
 
+bool guidRecusado(const QString& resposta) {
+    static const QRegularExpression recusa(u"<ResponseCode>\\s*4\\d\\d\\s*</ResponseCode>"_s);
+    return recusa.match(resposta).hasMatch();
+}
+
 bool falhaRecepcao(const QString& resposta) {
     static const QRegularExpression falha(u"<codigo>\\s*[2-6]"_s);
     return falha.match(resposta).hasMatch() || mensagemRecusada(resposta);

@@ -20,6 +20,9 @@ bool temResultado(const QString& resposta);
 bool temRota(const QString& resposta);
 // The service refused the message itself (ResponseCode 400 or 500): nothing was taken.
 bool mensagemRecusada(const QString& resposta);
+// The question of a GUID refused as the asker's fault (ResponseCode 4xx): the service does not
+// know the GUID. A 5xx is a failure of the service and says nothing of the GUID.
+bool guidRecusado(const QString& resposta);
 // A CIOT or toll-voucher operation was not registered: a code beginning with 2 to 6, or the
 // message refused.
 bool falhaRecepcao(const QString& resposta);

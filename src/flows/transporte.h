@@ -41,6 +41,9 @@ public:
 
     // A new GUID into CHAVE. False, after saying so, when the service gave none.
     bool novoGuid();
+    // The service hands this company a new GUID (CHAVE left as it is): it takes the company's
+    // messages, so a refusal of one of them was about that message alone.
+    bool aceitaMensagens();
     // The result of the GUID in CHAVE, asked for until `chegou` holds for an answer, at most the
     // configured number of times with `pausaMs` between two questions. The last answer stays in
     // LbRetorno; true when the result came.
@@ -69,6 +72,11 @@ QString arquivaOperacaoNdd(Operacoes& op, const QString& pedido, const QString& 
 // would register it twice). Entries that belong to the task of the run are left to its own
 // flow. False when the service could not be reached.
 bool resolvePendenteTransporte(Operacoes& op, const Pendente& pendente);
+
+// An entry still in processing more than 24 hours after it left is told to the user plainly: its
+// GUID, when it went, its journal file, and that NDD Cargo must be asked before the file goes.
+// False (and nothing said) for a younger entry.
+bool avisaPendenteAntigo(Operacoes& op, const Pendente& pendente);
 
 // The entry of this run's task, if one is pending: the reception of the run's document, or the
 // same payment or cancellation.

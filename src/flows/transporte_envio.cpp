@@ -86,6 +86,11 @@ bool TrocaNdd::novoGuid() {
     return true;
 }
 
+bool TrocaNdd::aceitaMensagens() {
+    return op_.ChamaWebService(Servico::NDDGeraGUID) &&
+           !guidDaResposta(primeira(op_.ctx().LbRetorno)).isEmpty();
+}
+
 bool TrocaNdd::aguarda(const std::function<bool(const QString&)>& chegou, int pausaMs) {
     ContextoExecucao& ctx = op_.ctx();
     const int vezes = op_.recursos().rede.consultasRetorno;

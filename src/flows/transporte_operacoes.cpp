@@ -48,6 +48,7 @@ private:
     QString cnpj_;  // the company (a route query goes in another's name)
     QString guid_;
     bool registrado_ = false; // the request is in the journal
+    QString substitui_;       // the GUID of an earlier send that never arrived: its entry goes
 };
 
 QString OperacaoNdd::nomeTarefa() const {
@@ -79,6 +80,7 @@ Passo OperacaoNdd::desconhecido(const QString& motivo) {
 
 Passo OperacaoNdd::envia() {
     if (!troca_.novoGuid()) return {Desfecho::Recusada, {}};
+    if (!substitui_.isEmpty()) diario_.encerra(cnpj_, substitui_);
     guid_ = ctx_.CHAVE;
     OpcoesEnvio opcoes;
     // A payment or a cancellation changes the operation: it is kept until its result is known.
@@ -117,14 +119,27 @@ Passo OperacaoNdd::envia() {
 // until it comes or the questions run out.
 Passo OperacaoNdd::espera(bool jaRespondido) {
     const bool rota = pedido_ == Pedido::Rota;
-    const auto chegou = [rota](const QString& resposta) {
-        return temResultado(resposta) || (rota && temRota(resposta));
+    // The GUID of an earlier run may be unknown to the service: its request never arrived.
+    const auto chegou = [rota, jaRespondido](const QString& resposta) {
+        return temResultado(resposta) || (rota && temRota(resposta)) ||
+               (!jaRespondido && guidRecusado(resposta));
     };
     const QString resposta = primeira(ctx_.LbRetorno);
     const bool pronto = jaRespondido && (chegou(resposta) || mensagemRecusada(resposta));
     const ConfiguracaoRede& rede = op_.recursos().rede;
-    if (!pronto && !troca_.aguarda(chegou, rota ? rede.pausaRotaMs : rede.pausaNddMs))
+    if (!pronto && !troca_.aguarda(chegou, rota ? rede.pausaRotaMs : rede.pausaNddMs)) {
+        if (!jaRespondido && troca_.respondeu() && !mensagemRecusada(primeira(ctx_.LbRetorno)))
+            if (const std::optional<Pendente> p = diario_.procura(cnpj_, guid_)) avisaPendenteAntigo(op_, *p);
         return desconhecido(u"o NDD Cargo ainda não informou o resultado (ainda em processamento)"_s);
+    }
+    if (!jaRespondido && guidRecusado(primeira(ctx_.LbRetorno))) {
+        op_.Mostra_Status(u"O NDD Cargo não conhece o GUID "_s + guid_ + u" ("_s +
+                          valorNdd(primeira(ctx_.LbRetorno), u"ResponseCodeMessage"_s) +
+                          u"): o pedido não chegou e será enviado de novo"_s);
+        substitui_ = guid_;
+        registrado_ = false;
+        return envia();
+    }
     return decide();
 }
 

@@ -1,6 +1,8 @@
 // The journal entries of transport operations: requests sent to the NDD Cargo service whose result
-// never came. Each is settled by asking for the result of its GUID; none is ever sent again, since
-// the service would take a second send as a new operation (or a second payment).
+// never came. Each is settled by asking for the result of its GUID; none is sent again while the
+// service knows its GUID, since it would take a second send as a new operation (or a second
+// payment). A GUID the service refuses to know never received its request: only then is the
+// entry closed, and its operation or request may go out again under a new GUID.
 
 #include "ciot/crosstalk.h"
 #include "ciot/operacao_ndd.h"
@@ -60,7 +62,33 @@ bool daTarefa(const ContextoExecucao& ctx, const Pendente& p) {
     return valorNdd(p.assinado, u"nomeParcela"_s) == escapaNdd(parcela);
 }
 
+// The entry's GUID was refused as unknown: its request never reached the service, and its result
+// will never come. The entry goes; the operation or request is sent again by its own task.
+void naoChegou(Operacoes& op, const Pendente& p, const QString& resposta) {
+    op.diario().encerra(p.cnpj, p.chave);
+    const QString motivo =
+        valorNdd(resposta, u"ResponseCode"_s) + u" - "_s + valorNdd(resposta, u"ResponseCodeMessage"_s);
+    if (p.tarefa == kTarefaRecepcaoNdd)
+        op.Mostra_Status(u"Operação de transporte pendente não chegou ao NDD Cargo ("_s + motivo +
+                         u"): GUID "_s + p.chave + u"; ela será enviada na próxima execução do documento "_s +
+                         p.arquivo);
+    else
+        op.Mostra_Status(u"Pedido pendente ("_s + p.tarefa + u' ' + p.operacao +
+                         u") não chegou ao NDD Cargo ("_s + motivo + u"): GUID "_s + p.chave +
+                         u"; envie a tarefa de novo"_s);
+}
+
 } // namespace
+
+bool avisaPendenteAntigo(Operacoes& op, const Pendente& p) {
+    if (!p.enviado.isValid() || p.enviado.secsTo(op.agora()) <= 24 * 3600) return false;
+    op.mensagem(u"O NDD Cargo não informa o resultado deste pedido há mais de 24 horas.|GUID: "_s + p.chave +
+                u"|Enviado em "_s + p.enviado.toLocalTime().toString(u"dd/MM/yyyy HH:mm:ss"_s) +
+                u"|O pedido assinado está guardado em|"_s + op.diario().arquivoDe(p.cnpj, p.chave) +
+                u"|Consulte o NDD Cargo sobre este GUID antes de remover o arquivo; enquanto ele existir, "
+                "o pedido não é enviado de novo."_s);
+    return true;
+}
 
 std::optional<Pendente> pendenteDaTarefa(Operacoes& op) {
     const ContextoExecucao& ctx = op.ctx();
@@ -90,8 +118,12 @@ bool resolvePendenteTransporte(Operacoes& op, const Pendente& p) {
     const QString resposta = primeira(ctx.LbRetorno);
     const bool respondeu = troca.respondeu();
     const DiarioEnvio diario = op.diario();
-    if (!temResultado(resposta)) {
+    // Refused while the service still takes this company's messages: it does not know the GUID.
+    if (guidRecusado(resposta) && troca.aceitaMensagens()) {
+        naoChegou(op, p, resposta);
+    } else if (!temResultado(resposta)) {
         op.Mostra_Status(u"Operação de transporte pendente continua sem resultado: GUID "_s + p.chave);
+        if (respondeu && !mensagemRecusada(resposta)) avisaPendenteAntigo(op, p);
     } else if (p.tarefa != kTarefaRecepcaoNdd) {
         op.Mostra_Status(u"Resultado do pedido pendente ("_s + p.tarefa + u' ' + p.operacao + u"): "_s +
                          valorNdd(resposta, u"codigo"_s) + u" - "_s + valorNdd(resposta, u"mensagem"_s));

@@ -28,6 +28,7 @@ public:
 private:
     enum Tipo {
         NaoEnviado,   // stopped before anything left
+        NaoChegou,    // the service does not know the GUID it was sent under: it never arrived
         Desconhecido, // no result: the journal keeps the operation
         Falhou,       // the service did not register it
         Registrado,
@@ -37,7 +38,9 @@ private:
         QString motivo; // why the result is unknown
     };
 
-    Resultado envia();
+    // `substitui`: the GUID of an earlier send that never arrived, whose entry goes once a new
+    // GUID is at hand.
+    Resultado envia(const QString& substitui = {});
     Resultado espera(bool jaRespondido);
     Passo desconhecido(const QString& motivo);
     Passo falhou();
@@ -51,8 +54,9 @@ private:
     QString pedido_; // the operation as it was sent (the lot, or the toll-voucher request)
 };
 
-RecepcaoNdd::Resultado RecepcaoNdd::envia() {
+RecepcaoNdd::Resultado RecepcaoNdd::envia(const QString& substitui) {
     if (!troca_.novoGuid()) return {NaoEnviado, {}};
+    if (!substitui.isEmpty()) diario_.encerra(ctx_.CNPJ, substitui);
     guid_ = ctx_.CHAVE;
     bool registrado = false;
     OpcoesEnvio opcoes;
@@ -84,14 +88,18 @@ RecepcaoNdd::Resultado RecepcaoNdd::envia() {
 }
 
 // The result of the GUID: in the answer at hand, or asked for until it comes or the questions
-// run out.
+// run out. The GUID of an earlier run may be unknown to the service (its send never arrived).
 RecepcaoNdd::Resultado RecepcaoNdd::espera(bool jaRespondido) {
     const QString resposta = primeira(ctx_.LbRetorno);
     // A message the service refused was not taken: nothing will come under its GUID.
     const bool pronto = jaRespondido && (temResultado(resposta) || mensagemRecusada(resposta));
-    if (!pronto && !troca_.aguarda(temResultado, op_.recursos().rede.pausaNddMs))
+    const auto chegou = [jaRespondido](const QString& r) {
+        return temResultado(r) || (!jaRespondido && guidRecusado(r));
+    };
+    if (!pronto && !troca_.aguarda(chegou, op_.recursos().rede.pausaNddMs))
         return {Desconhecido,
                 u"o NDD Cargo ainda não informou o resultado da operação (GUID "_s + guid_ + u')'};
+    if (!jaRespondido && guidRecusado(primeira(ctx_.LbRetorno))) return {NaoChegou, {}};
     return {falhaRecepcao(primeira(ctx_.LbRetorno)) ? Falhou : Registrado, {}};
 }
 
@@ -136,19 +144,31 @@ Passo RecepcaoNdd::executa() {
     op_.Mostra_Status(u"Preparando XML"_s);
     Resultado r{NaoEnviado, {}};
     // This document went out before and its result never came: the service is asked for it; the
-    // operation is never sent a second time.
+    // operation is sent a second time only when the service does not know that GUID.
     if (const std::optional<Pendente> antes = pendenteDaTarefa(op_)) {
+        const QStringList documento = ctx_.LbXML;
         guid_ = antes->chave;
         pedido_ = antes->assinado;
         ctx_.CHAVE = guid_;
         ctx_.LbXML = QStringList{pedido_};
         op_.Mostra_Status(u"Consultando operação enviada antes: GUID "_s + guid_);
         r = espera(false);
+        if (r.tipo == NaoChegou) {
+            op_.Mostra_Status(u"O NDD Cargo não conhece o GUID "_s + guid_ + u" ("_s +
+                              valorNdd(primeira(ctx_.LbRetorno), u"ResponseCodeMessage"_s) +
+                              u"): a operação não chegou e será enviada de novo"_s);
+            ctx_.LbXML = documento;
+            r = envia(antes->chave);
+        } else if (r.tipo == Desconhecido && troca_.respondeu() &&
+                   !mensagemRecusada(primeira(ctx_.LbRetorno))) {
+            avisaPendenteAntigo(op_, *antes);
+        }
     } else {
         r = envia();
     }
     switch (r.tipo) {
     case NaoEnviado:
+    case NaoChegou:
         return {Desfecho::Recusada, {}};
     case Desconhecido:
         return desconhecido(r.motivo);

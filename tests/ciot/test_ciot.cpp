@@ -280,20 +280,23 @@ TEST(MensagensNdd, AssinaturasConferidasPeloXmlsec1) {
 TEST(RespostasNdd, OQueAsRespostasDizem) {
     const struct {
         const char* resposta;
-        bool resultado, recusada, falhaRecepcao, falhaOperacao;
+        bool resultado, recusada, falhaRecepcao, falhaOperacao, guidRecusado;
     } casos[] = {
         {"<ResponseCode>200</ResponseCode><ResponseCodeMessage>Mensagem recebida</ResponseCodeMessage>",
-         false, false, false, false},
-        {"<ResponseCode>200</ResponseCode><codigo>100</codigo>", true, false, false, false},
-        {"<codigo>205</codigo>", true, false, true, false}, // a failure for an operation, not for a payment
-        {"<codigo>301</codigo>", true, false, true, true},
-        {"<codigo> 612</codigo>", true, false, true, true},
-        {"<codigo>700</codigo>", true, false, false, false},
-        {"<codigo>100</codigo><codigo>402</codigo>", true, false, true, true},
-        // The message itself refused: nothing was taken, with or without a code.
+         false, false, false, false, false},
+        {"<ResponseCode>200</ResponseCode><codigo>100</codigo>", true, false, false, false, false},
+        // a failure for an operation, not for a payment
+        {"<codigo>205</codigo>", true, false, true, false, false},
+        {"<codigo>301</codigo>", true, false, true, true, false},
+        {"<codigo> 612</codigo>", true, false, true, true, false},
+        {"<codigo>700</codigo>", true, false, false, false, false},
+        {"<codigo>100</codigo><codigo>402</codigo>", true, false, true, true, false},
+        // The message itself refused: nothing was taken, with or without a code. Only a 4xx says
+        // the GUID asked for is unknown; a 5xx is the service's own failure.
         {"<ResponseCode>400</ResponseCode><ResponseCodeMessage>Token ausente</ResponseCodeMessage>", false,
-         true, true, true},
-        {"<ResponseCode>500</ResponseCode>", false, true, true, true},
+         true, true, true, true},
+        {"<ResponseCode> 404 </ResponseCode>", false, true, true, true, true},
+        {"<ResponseCode>500</ResponseCode>", false, true, true, true, false},
     };
     for (const auto& c : casos) {
         const QString r = QString::fromUtf8(c.resposta);
@@ -302,6 +305,7 @@ TEST(RespostasNdd, OQueAsRespostasDizem) {
         EXPECT_EQ(mensagemRecusada(r), c.recusada);
         EXPECT_EQ(falhaRecepcao(r), c.falhaRecepcao);
         EXPECT_EQ(falhaOperacao(r), c.falhaOperacao);
+        EXPECT_EQ(guidRecusado(r), c.guidRecusado);
     }
     const struct {
         const char* resposta;

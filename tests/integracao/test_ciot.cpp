@@ -215,6 +215,17 @@ TEST_F(Ciot, ResultadoQueNaoVemFicaNoDiarioENaoSeEnviaDeNovo) {
     EXPECT_EQ(pendentes().size(), 1);
     EXPECT_TRUE(QFile::exists(local(u"DOT0000000095.xml"_s)));
     EXPECT_TRUE(arquivadas().isEmpty());
+    // Still in processing a day later: said plainly, the journal file named.
+    ASSERT_EQ(pendentes().size(), 1);
+    const QString entrada = pendentes().first();
+    envelhece(entrada, 25);
+    r = roda();
+    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"há mais de 24 horas.\nGUID: "_s + entrada.chopped(9)))
+        << r.saida.toStdString();
+    for (const QString& esperado : {u"Enviado em "_s, u"CNPJ-12345678000195/Pendentes/"_s,
+                                    u"Consulte o NDD Cargo sobre este GUID antes de remover"_s})
+        EXPECT_TRUE(r.saida.contains(esperado)) << r.saida.toStdString();
     // The same for a cancellation still in processing: no success.
     const QString chave = u"43261212345678000195DT001000000001000000001X"_s;
     r = tarefa("TAREFA CANCELAR DOCUMENTO\r\nCHAVE " + chave.toUtf8() +
@@ -311,6 +322,26 @@ TEST_F(Ciot, SemTokenNadaEEnviado) {
     EXPECT_EQ(simulador.recebidos(u"ndd_cargo"_s).size(), antes);
     EXPECT_EQ(pendentes().size(), 1);
     EXPECT_TRUE(QFile::exists(local(u"DOT0000000099.xml"_s)));
+}
+
+TEST_F(Ciot, EnvioQueNaoChegouVaiDeNovo) {
+    // The journal holds the operation under a GUID whose send never reached the service (a GUID
+    // it never heard of: the refusal is the same).
+    const QString guid = u"0f8fad5b-d9cb-469f-a165-70867728950e"_s;
+    noLocal(u"DOT0000000094.xml"_s, fixture(u"operacao.xml"_s));
+    teste::escreve(trabalho(kEmpresa + u"Pendentes/"_s + guid + u".pendente"_s),
+                   "CHAVE " + guid.toUtf8() + "\nTIPO DOT\nCNPJ 12345678000195\nTAREFA Recepcao\nARQUIVO " +
+                       local(u"DOT0000000094.xml"_s).toUtf8() + "\nENVIADO 2026-12-01T10:00:00Z\nDOCUMENTO " +
+                       fixture(u"operacao.xml"_s).replace('\n', "").replace("GUID_Qel", guid.toUtf8()) +
+                       "\n");
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"O NDD Cargo não conhece o GUID "_s + guid)) << r.saida.toStdString();
+    ASSERT_EQ(lotes().size(), 1);
+    EXPECT_FALSE(lotes().first().contains(guid.toUtf8())) << "sent under a new GUID";
+    EXPECT_EQ(arquivadas().size(), 1);
+    EXPECT_TRUE(pendentes().isEmpty());
+    EXPECT_FALSE(QFile::exists(local(u"DOT0000000094.xml"_s)));
 }
 
 TEST_F(Ciot, OperacaoRecusadaNaoArquiva) {

@@ -81,6 +81,10 @@ class NddCargo(TesteComSimulador):
 
     def test_operacao_de_transporte_registrada_pelo_guid(self):
         guid = self.guid()
+        # Before its request the GUID has nothing to answer for: the question is refused.
+        sem_pedido = self.enviar(crosstalk("1000", "100", "8", guid))
+        self.assertIn("<ResponseCode>400</ResponseCode>", sem_pedido)
+        self.assertIn("nao recebeu pedido", sem_pedido)
         recebida = self.enviar(crosstalk("1000", "100", "7", guid, self.assinado(lote(guid), "infOT")))
         self.assertIn("<ResponseCode>200</ResponseCode>", recebida)
         self.assertNotIn("<codigo>", recebida)

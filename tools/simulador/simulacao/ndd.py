@@ -10,7 +10,8 @@ binding (a SOAP 1.2 envelope under the SOAP 1.2 binding), the envelope and the S
 its message; the CrossTalk header (known process/type/pattern, CNPJ, token, a GUID handed out
 here where one is needed); the root of the business request in raw data and its signatures, with
 `xmlsec1`, in the raw data as it arrived (each OT of a lot), the signed group's Id being the
-message's GUID.  The operations registered in the run are remembered: a payment or cancellation
+message's GUID.  The result query of a GUID that never received a request is refused (400), as
+for a GUID never handed out.  The operations registered in the run are remembered: a payment or cancellation
 of another CIOT, a second cancellation, a payment after a cancellation are refused, a second
 payment of one instalment is answered 205.  Anything wrong in the message itself is answered
 with ResponseCode 400 and its reason."""
@@ -170,7 +171,8 @@ def atender(mensagem, regra, contexto):
         troca = trocas[guid]
         if mensagem.operacao == "consulta":
             if troca.resultado is None:
-                return cabecalho, "200", "Mensagem em processamento", ""
+                # A GUID handed out whose request never arrived is unknown to the exchange.
+                raise Recusa("GUID %s nao recebeu pedido" % guid, cabecalho)
             if troca.espera > 0 or (regra or {}).get("pendente"):
                 troca.espera = max(0, troca.espera - 1)
                 return cabecalho, "200", "Mensagem em processamento", ""
