@@ -2,6 +2,8 @@
 // provider's layout asks for (the NFS-e's number from the archive, the company's CNPJ and
 // municipal registration, the reason code), signed and sent; a cancellation the municipality
 // confirms is archived with its confirmation as "<key>-can.xml", its receipt printed and mailed.
+// A refused cancellation of an NFS-e the provider shows cancelled already (the answer of an
+// earlier request was lost) is archived the same way, with that NFS-e as the confirmation.
 
 #include "flows/apoio_fluxo.h"
 #include "flows/nfse.h"
@@ -68,6 +70,16 @@ Passo recusado(Operacoes& op, const RespostaNfse& r) {
     return {Desfecho::Recusada, {}};
 }
 
+// The NFS-e as the provider holds it now, asked for by the RPS of the stored lot: its
+// NfseCancelamento says whether it is cancelled already.
+RespostaNfse situacaoDaNota(Operacoes& op, const QString& proc) {
+    ContextoExecucao& ctx = op.ctx();
+    op.Mostra_Status(u"Consultando a NFS-e na prefeitura"_s);
+    ctx.LbXML = QStringList{proc};
+    op.ChamaWebService(Servico::Consultar);
+    return leRespostaNfse(op.respostaOriginal());
+}
+
 // The receipt of the cancellation, printed and mailed.
 Passo entrega(Operacoes& op, const QString& caminho) {
     ContextoExecucao& ctx = op.ctx();
@@ -125,8 +137,16 @@ Passo cancelamentoNfse(Operacoes& op) {
     ctx.LbXML = QStringList{proc};
     if (!op.ChamaWebService(Servico::Cancelar)) return {Desfecho::Recusada, {}};
     const QString pedido = primeira(ctx.LbXML);
-    const RespostaNfse r = leRespostaNfse(op.respostaOriginal());
-    if (r.recusada()) return recusado(op, r);
+    RespostaNfse r = leRespostaNfse(op.respostaOriginal());
+    if (r.recusada()) {
+        // A cancellation sent again after its answer was lost is refused as done already: the
+        // NFS-e itself, when it shows its cancellation, is the confirmation that answer held.
+        const QString numero = nfse::numeroInteiro(ctx.NroInicial);
+        const RespostaNfse situacao = situacaoDaNota(op, proc);
+        if (!situacao.cancelada || nfse::numeroInteiro(situacao.numeroNfse) != numero) return recusado(op, r);
+        op.Mostra_Status(u"A NFS-e já está cancelada na prefeitura ("_s + r.codigos() + u')');
+        r = situacao;
+    }
     if (!r.cancelada) {
         const QString motivo = !r.lida ? primeira(ctx.LbRetorno)
                                : !r.falha.isEmpty()

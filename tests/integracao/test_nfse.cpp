@@ -320,6 +320,35 @@ TEST_F(Nfse, CancelamentoAceitoERecusado) {
     }
 }
 
+// A cancellation whose answer was lost, sent again: the provider refuses it as done already, and
+// the NFS-e, asked for by its RPS, shows its cancellation; that is archived as the confirmation.
+TEST_F(Nfse, CancelamentoRepetidoDepoisDeRespostaPerdida) {
+    ASSERT_EQ(entregaNfse(u"NFSe0000000077.xml"_s, u"rps_abrasf1.xml"_s, u"4311403"_s, u"51"_s).codigo, 0);
+    const QString thema = armazenada(77);
+    ASSERT_FALSE(thema.isEmpty());
+    const QString can = thema.chopped(7) + u"can.xml"_s;
+    const QByteArray cancela = "TAREFA CANCELAR DOCUMENTO\r\nCNPJ 12345678000195\r\nCHAVE " +
+                               chaveDe(thema).toUtf8() + "\r\nJUSTIFICATIVA Servico nao prestado\r\n";
+
+    simulador.cenario("fechar-processado");
+    const Execucao perdida = tarefa(cancela);
+    EXPECT_EQ(perdida.codigo, 1);
+    EXPECT_TRUE(perdida.saida.contains(u"O resultado do cancelamento da NFS-e não é conhecido"_s))
+        << perdida.saida.toStdString();
+    EXPECT_FALSE(QFile::exists(can));
+
+    simulador.cenario("normal");
+    const Execucao denovo = tarefa(cancela);
+    ASSERT_EQ(denovo.codigo, 0) << denovo.saida.toStdString();
+    EXPECT_TRUE(denovo.saida.contains(u"A NFS-e já está cancelada na prefeitura (E79)"_s));
+    EXPECT_FALSE(denovo.saida.contains(u"continua válida"_s));
+    EXPECT_EQ(pedidos(u"nfse_thema_cancelamento"_s), 2);
+    const QByteArray guardado = le(can);
+    EXPECT_TRUE(guardado.contains(semDeclaracao(simulador.recebidos(u"nfse_thema_cancelamento"_s).last())));
+    EXPECT_TRUE(guardado.contains("NfseCancelamento>")) << guardado.toStdString();
+    EXPECT_TRUE(denovo.saida.contains(u"Imprimindo"_s));
+}
+
 // What is refused before anything is sent: the cancellation of an NFS-e the archive does not hold,
 // and an event an NFS-e does not have.
 TEST_F(Nfse, RecusasAntesDoEnvio) {

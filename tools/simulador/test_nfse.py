@@ -141,6 +141,30 @@ class ProvedoresNfse(TesteComSimulador):
         self.simulador.cenario("normal")
         self.assertIn("<Codigo>E86</Codigo>", consulta_lote("999"))
 
+    def test_nfse_cancelada_traz_o_cancelamento_e_nao_se_cancela_de_novo(self):
+        self.simulador.pedir("/thema-nfse/services/NFSEremessa", "recepcionarLoteRpsLimitado",
+                             em_texto("recepcionarLoteRpsLimitado", THEMA, LOTE_V1.replace(">77<", ">90<")))
+        consulta = em_texto("consultarNfsePorRps", THEMA, CONSULTA_V1.replace(">77<", ">90<"))
+
+        def nfse():
+            _codigo, _tipo, resposta = self.simulador.pedir("/thema-nfse/services/NFSEconsulta",
+                                                            "consultarNfsePorRps", consulta)
+            return documento(resposta, "return")
+
+        numero = re.search(r"<Numero>(\d{15})</Numero>", nfse()).group(1)
+        self.assertNotIn("NfseCancelamento", nfse())
+        pedido = em_texto("cancelarNfse", THEMA,
+                          '<CancelarNfseEnvio xmlns="%s"><Pedido><InfPedidoCancelamento id="C1"><IdentificacaoNfse>'
+                          '<Numero>%s</Numero><Cnpj>12345678000195</Cnpj><CodigoMunicipio>4311403</CodigoMunicipio>'
+                          '</IdentificacaoNfse><CodigoCancelamento>1</CodigoCancelamento></InfPedidoCancelamento>'
+                          '</Pedido></CancelarNfseEnvio>' % (ABRASF1, numero))
+        respostas = [documento(self.simulador.pedir("/thema-nfse/services/NFSEcancelamento", "cancelarNfse",
+                                                    pedido)[2], "return") for _vez in range(2)]
+        self.assertIn("<DataHoraCancelamento>", respostas[0])
+        self.assertIn("<Codigo>E79</Codigo>", respostas[1])
+        self.assertRegex(nfse(), r"</Nfse><NfseCancelamento><Confirmacao id=\"C%s\">.*<DataHoraCancelamento>"
+                                 % numero)
+
     def test_acao_ou_operacao_fora_do_endereco_e_fault(self):
         casos = [  # path, action, body, fragment of the reason
             ("/EnvioLoteRPSSincrono.asmx", TEMPURI + "mSubstituicaoNFSe", remessa("mSubstituicaoNFSe", LOTE_V2),

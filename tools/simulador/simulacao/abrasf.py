@@ -57,7 +57,9 @@ def lote_recebido(numero_lote, protocolo, recebimento):
     return els(("NumeroLote", numero_lote), ("DataRecebimento", recebimento), ("Protocolo", protocolo))
 
 
-def comp_nfse_v1(nota, d=Dialeto()):
+def comp_nfse_v1(nota, d=Dialeto(), cancelamento=None):
+    """`cancelamento`: the answer cancelamento_v1 gave for this NFS-e, whose confirmation the
+    NFS-e then carries in NfseCancelamento."""
     numero_rps, serie, tipo = nota.rps
     prestador = ("<CpfCnpj>%s</CpfCnpj>" % els(("Cnpj", nota.cnpj)) if d.cpf_cnpj
                  else els(("Cnpj", nota.cnpj)))
@@ -83,8 +85,11 @@ def comp_nfse_v1(nota, d=Dialeto()):
            "<TomadorServico>" + els(("RazaoSocial", "TOMADOR SIMULADO")) + "</TomadorServico>" +
            "<OrgaoGerador>" + els(("CodigoMunicipio", nota.municipio), ("Uf", nota.uf)) + "</OrgaoGerador>")
     # The providers answer the NFS-e without the signature the 1.00 schema asks for.
-    return ('<CompNfse>%s</CompNfse>'
-            % _p(d.tipos, '<Nfse><InfNfse id="N%s">%s</InfNfse></Nfse>' % (nota.numero, inf)))
+    nfse = _p(d.tipos, '<Nfse><InfNfse id="N%s">%s</InfNfse></Nfse>' % (nota.numero, inf))
+    if cancelamento:
+        confirmacao = cancelamento[len("<Cancelamento>"):-len("</Cancelamento>")]
+        nfse += "<%sNfseCancelamento>%s</%sNfseCancelamento>" % (d.tipos, confirmacao, d.tipos)
+    return '<CompNfse>%s</CompNfse>' % nfse
 
 
 def cancelamento_v1(pedido, quando, d=Dialeto()):
@@ -106,7 +111,8 @@ def cancelamento_v1(pedido, quando, d=Dialeto()):
 
 # --- ABRASF 2.0x ------------------------------------------------------------------------------
 
-def comp_nfse_v2(nota, versao):
+def comp_nfse_v2(nota, versao, cancelamento=None):
+    """`cancelamento`: the answer cancelamento_v2 gave for this NFS-e (its NfseCancelamento)."""
     numero_rps, serie, tipo = nota.rps
     cpf_cnpj = "<CpfCnpj>%s</CpfCnpj>" % els(("Cnpj", nota.cnpj))
     identificacao = cpf_cnpj + els(("InscricaoMunicipal", nota.inscricao))
@@ -130,8 +136,9 @@ def comp_nfse_v2(nota, versao):
            "<OrgaoGerador>" + els(("CodigoMunicipio", nota.municipio), ("Uf", nota.uf)) + "</OrgaoGerador>" +
            "<DeclaracaoPrestacaoServico><InfDeclaracaoPrestacaoServico>" + declaracao +
            "</InfDeclaracaoPrestacaoServico></DeclaracaoPrestacaoServico>")
-    return '<CompNfse><Nfse versao="%s"><InfNfse Id="N%s">%s</InfNfse></Nfse></CompNfse>' % (
-        versao, nota.numero, inf)
+    nfse_cancelamento = cancelamento[len("<RetCancelamento>"):-len("</RetCancelamento>")] if cancelamento else ""
+    return '<CompNfse><Nfse versao="%s"><InfNfse Id="N%s">%s</InfNfse></Nfse>%s</CompNfse>' % (
+        versao, nota.numero, inf, nfse_cancelamento)
 
 
 def cancelamento_v2(pedido, quando, versao):

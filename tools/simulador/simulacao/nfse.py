@@ -201,11 +201,13 @@ E89 = ("E89", "Nao existe na base de dados uma NFS-e emitida para o numero de RP
 E86 = ("E86", "Numero do protocolo de recebimento do lote inexistente na base de dados",
        "Confira se o lote foi enviado e informe o numero correto do protocolo de recebimento.")
 E92 = ("E92", "Esse lote foi recebido, mas ainda nao foi processado.", "Faca uma nova consulta mais tarde.")
+E79 = ("E79", "Essa NFS-e ja esta cancelada.", None)
 
 
 class SemNota(Exception):
-    """A consultation that finds no NFS-e: an RPS no lot of this run brought (E89), a protocol
-    this run never gave (E86), a lot not processed (E92)."""
+    """A request the provider answers with a message instead: an RPS no lot of this run brought
+    (E89), a protocol this run never gave (E86), a lot not processed (E92), an NFS-e cancelled
+    already (E79)."""
 
     def __init__(self, mensagem=E89):
         super().__init__(mensagem[0])
@@ -275,22 +277,34 @@ def consulta(servico, mensagem, contexto, _regra):
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
     nota = _nota(servico, contexto, _rps(_primeiro(mensagem, "IdentificacaoRps") or mensagem),
                  cnpj, inscricao, municipio, emite=False)
+    with contexto.memoria.trava:
+        cancelamento_ = contexto.memoria.de("nfse_canceladas").get((servico.provedor.nome, nota.numero))
     if servico.provedor.layout == "1":
-        return abrasf.comp_nfse_v1(nota, servico.provedor.dialeto)
-    comp = abrasf.comp_nfse_v2(nota, servico.provedor.versao)
+        comp = abrasf.comp_nfse_v1(nota, servico.provedor.dialeto, cancelamento_)
+    else:
+        comp = abrasf.comp_nfse_v2(nota, servico.provedor.versao, cancelamento_)
     return "<ListaNfse>%s</ListaNfse>" % comp if servico.lista_nfse else comp
 
 
-def cancelamento(servico, mensagem, _contexto, _regra):
+def cancelamento(servico, mensagem, contexto, _regra):
+    """The confirmation, remembered: the NFS-e asked for later carries it, and a second
+    cancellation of the same NFS-e is answered E79."""
     cnpj, inscricao, municipio = _prestador(servico, mensagem)
     numero = _digitos(_valor(_primeiro(mensagem, "IdentificacaoNfse"), "Numero"), 15) or "0"
     codigo = _valor(mensagem, "CodigoCancelamento")
     if servico.provedor.layout == "1":
-        return abrasf.cancelamento_v1((numero, cnpj, inscricao, municipio, codigo[:4] or "1"), agora(),
-                                      servico.provedor.dialeto)
-    codigo = codigo if re.fullmatch(r"[1-5]", codigo) else "1"
-    return abrasf.cancelamento_v2((numero, cnpj, inscricao, municipio, codigo), agora(),
-                                  servico.provedor.versao)
+        resposta = abrasf.cancelamento_v1((numero, cnpj, inscricao, municipio, codigo[:4] or "1"), agora(),
+                                          servico.provedor.dialeto)
+    else:
+        codigo = codigo if re.fullmatch(r"[1-5]", codigo) else "1"
+        resposta = abrasf.cancelamento_v2((numero, cnpj, inscricao, municipio, codigo), agora(),
+                                          servico.provedor.versao)
+    with contexto.memoria.trava:
+        canceladas = contexto.memoria.de("nfse_canceladas")
+        if (servico.provedor.nome, numero) in canceladas:
+            raise SemNota(E79)
+        canceladas[servico.provedor.nome, numero] = resposta
+    return resposta
 
 
 RESPOSTAS = {
