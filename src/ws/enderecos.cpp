@@ -90,8 +90,8 @@ void TabelaEnderecos::leEnderecos(const QString& texto, const QString& origem) {
                 lista.clear();
                 continue;
             }
-            const auto mesmo = [&](const Atende& a) { return a.conjunto == c.at(3); };
-            lista.removeIf(mesmo);
+            const QString& conjunto = c.at(3);
+            lista.removeIf([&](const Atende& a) { return a.conjunto == conjunto; });
             lista.append({c.at(3), c.at(4)});
         } else {
             erros_.append(origem + u':' + QString::number(numero) + u": "_s + c.join(u' '));
