@@ -7,6 +7,8 @@ pacotes=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgtest-dev zlib1g-dev libssl-dev libxml2-dev libxmlsec1-dev libcurl4-openssl-dev libzxing-dev
+  # fuzzing of the parsers (scripts/fuzz.sh): clang and its libFuzzer runtime
+  clang libclang-rt-14-dev
   # run: platform plugins, fonts
   qt6-qpa-plugins fonts-liberation2
   # tests and the local authority simulator: session bus, test certificates, independent
