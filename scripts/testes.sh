@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test (unit tests and the real program on temporary folder trees).
+# runs every test (unit tests and the real program on temporary folder trees), then each parser's
+# fuzzing harness for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,5 +15,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # Leaks are looked for in every test program and in every run of the real program.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-cd build-testes
-ctest --output-on-failure --timeout 300 -j2
+(cd build-testes && ctest --output-on-failure --timeout 300 -j2)
+
+# Each parser's harness briefly on its seed corpus and on the inputs of its earlier findings.
+bash scripts/fuzz.sh 5
