@@ -6,9 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -113,14 +117,45 @@ QStringList lerLinhas(const QString& caminho) {
     return divideLinhas(lerTexto(caminho));
 }
 
+// Not QSaveFile: on a full disk its commit renames an empty temporary over the target and says
+// it worked, and it ignores the result of fsync. Every step here is checked.
 bool gravaBytes(const QString& caminho, const QByteArray& dados) {
-    QSaveFile arquivo(localizaCaminho(caminho));
-    if (!arquivo.open(QIODevice::WriteOnly)) return false;
-    if (arquivo.write(dados) != dados.size()) {
-        arquivo.cancelWriting();
+    const QByteArray alvo = QFile::encodeName(localizaCaminho(caminho));
+    // A plain create in the same folder (the umask applies as to any new file), under a name no
+    // one else uses; an existing file's mode is kept.
+    QByteArray temporario;
+    int fd = -1;
+    for (int tentativa = 0; fd < 0 && tentativa < 100; ++tentativa) {
+        temporario = alvo + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        fd = ::open(temporario.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = true;
+    struct stat atual {};
+    if (::stat(alvo.constData(), &atual) == 0) ok = ::fchmod(fd, atual.st_mode & 07777) == 0;
+    for (qsizetype feito = 0; ok && feito < dados.size();) {
+        const ssize_t n = ::write(fd, dados.constData() + feito, static_cast<size_t>(dados.size() - feito));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            feito += n;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporario.constData(), alvo.constData()) == 0;
+    if (!ok) {
+        ::unlink(temporario.constData());
         return false;
     }
-    return arquivo.commit();
+    // The new name reaches the disk with its folder.
+    const QByteArray pasta = QFile::encodeName(QFileInfo(QFile::decodeName(alvo)).absolutePath());
+    if (const int dfd = ::open(pasta.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
 }
 
 bool gravaLinhas(const QString& caminho, const QStringList& linhas) {

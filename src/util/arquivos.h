@@ -37,7 +37,9 @@ QByteArray lerTextoJuntoUtf8(const QString& caminho);
 QStringList lerLinhas(const QString& caminho);
 QStringList divideLinhas(const QString& texto);
 
-// Writes bytes atomically (temporary file in the same folder, then rename). False on failure.
+// Writes bytes atomically: a temporary file in the same folder, written and synced to disk, then
+// renamed over the target. False on failure (a full disk, say): then no temporary is left and an
+// older file at the target is untouched.
 bool gravaBytes(const QString& caminho, const QByteArray& dados);
 // Writes the lines as a code page 1252 text, each followed by CR LF, atomically.
 bool gravaLinhas(const QString& caminho, const QStringList& linhas);

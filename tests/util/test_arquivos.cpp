@@ -1,4 +1,5 @@
 #include "apoio.h"
+#include "integracao/sistema_arquivos.h"
 #include "util/arquivos.h"
 #include "util/erros.h"
 
@@ -85,4 +86,21 @@ TEST(Arquivos, CaminhosDoWindowsENomes) {
     EXPECT_EQ(Nome_Arquivo(u"/a/b.xml"_s), u"b.xml"_s);
     EXPECT_EQ(Nome_Arquivo(u"b.xml"_s), QString());
     EXPECT_EQ(Nome_Arquivo(u"/a/"_s), u"a/"_s);
+}
+
+// A write that does not fit: false, the older file whole, no temporary left (a full disk once
+// left an empty file in the target's place and reported success).
+TEST(Arquivos, GravacaoEmDiscoCheioNaoTruncaNemDeixaTemporario) {
+    QTemporaryDir dir;
+    teste::Tmpfs disco(dir.path() + u"/disco"_s);
+    if (!disco.montado()) GTEST_SKIP() << disco.motivo();
+    const QString alvo = dir.path() + u"/disco/Retorno_DFe.Qel"_s;
+    ASSERT_TRUE(gravaBytes(alvo, "anterior\r\n"));
+    disco.enche();
+    EXPECT_FALSE(gravaBytes(alvo, QByteArray(64 * 1024, 'n')));
+    EXPECT_EQ(teste::le(alvo), "anterior\r\n");
+    EXPECT_EQ(disco.arquivos(), QStringList{u"Retorno_DFe.Qel"_s});
+    disco.esvazia();
+    EXPECT_TRUE(gravaBytes(alvo, "novo"));
+    EXPECT_EQ(teste::le(alvo), "novo");
 }
