@@ -8,8 +8,11 @@
 #include "util/erros.h"
 #include "util/posicoes.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +36,27 @@ bool servidorInalcancavel(const QString& valor) {
     return valor.startsWith(u"\\\\"_s) || valor.startsWith(u"//"_s) || outraUnidade.match(valor).hasMatch();
 }
 
+// How long a run waits for another instance working on the exchange folder, or for a file
+// another program is still writing: $QEL_DFE_ESPERA seconds, default 30.
+int esperaSegundos() {
+    bool ok = false;
+    const int segundos = qEnvironmentVariableIntValue("QEL_DFE_ESPERA", &ok);
+    return ok && segundos >= 0 ? segundos : 30;
+}
+
+// Asks pronto() until it says yes or the wait is over; a window stays painted meanwhile.
+bool aguarda(const std::function<bool()>& pronto) {
+    QElapsedTimer relogio;
+    relogio.start();
+    const qint64 limite = qint64{esperaSegundos()} * 1000;
+    for (;;) {
+        if (pronto()) return true;
+        if (relogio.elapsed() >= limite) return false;
+        if (QCoreApplication::instance()) QCoreApplication::processEvents();
+        QThread::msleep(200);
+    }
+}
+
 } // namespace
 
 QString linhaCampos(const ContextoExecucao& ctx) {
@@ -49,8 +73,13 @@ ExecucaoTarefa::ExecucaoTarefa(InterfaceUsuario& ui, CanalMensagens& canal, QStr
     : ui_(ui), argumentos_(std::move(argumentos)), op_(ui, canal, std::move(recursos)), ctx_(op_.ctx()) {}
 
 Desfecho ExecucaoTarefa::ExecutaTarefa() {
+    struct Solta {
+        std::unique_ptr<TravaExclusiva>& trava;
+        ~Solta() { trava.reset(); }
+    } solta{trava_};
     try {
-        return executa();
+        const Desfecho desfecho = executa();
+        return desfecho == Desfecho::Concluida && op_.gravacaoFalhou() ? Desfecho::Recusada : desfecho;
     } catch (const ErroInesperado& e) {
         op_.registro().anota(u"Erro: "_s + e.texto());
         ui_.erro(e.texto());
@@ -93,6 +122,15 @@ bool ExecucaoTarefa::determinaPastas() {
             }
             ctx_.PastaServidor = valor.isEmpty() ? raizDrive() : caminhoNativo(valor) + u'/';
             ctx_.PastaServidor.replace(u"//"_s, u"/"_s);
+            // A share that is not mounted (no folder at its path), made here, would quietly
+            // become a second archive and settings that no other workstation sees.
+            if (!existePasta(ctx_.PastaServidor)) {
+                op_.mensagem(u"A pasta do servidor em Qel.Ini ("_s + valor + u") não existe: "_s +
+                             ctx_.PastaServidor +
+                             u"|Se é um compartilhamento, monte-o; esta pasta nunca é criada pelo programa.|"
+                             "Nenhuma tarefa foi executada."_s);
+                return false;
+            }
             break;
         }
     }
@@ -108,9 +146,52 @@ bool ExecucaoTarefa::determinaPastas() {
     return true;
 }
 
+bool ExecucaoTarefa::tomaPasta() {
+    trava_.reset();
+    // Without the folder there is nothing in it to take.
+    if (!existePasta(ctx_.PastaLocal)) return true;
+    const QString arquivo = localizaCaminho(ctx_.PastaLocal) + u"Qel_DFe.trava"_s;
+    trava_ = std::make_unique<TravaExclusiva>(arquivo);
+    TravaExclusiva::Estado estado = trava_->tenta();
+    if (estado == TravaExclusiva::Estado::Ocupada) {
+        op_.Mostra_Status(u"Aguardando outra instância (processo "_s + QString::number(trava_->detentor()) +
+                          u") que trabalha nesta pasta"_s);
+        aguarda([&] { return (estado = trava_->tenta()) != TravaExclusiva::Estado::Ocupada; });
+    }
+    if (estado == TravaExclusiva::Estado::Ocupada) {
+        op_.Mostra_Status(u"Outra instância em execução"_s);
+        op_.mensagem(u"Outra instância do Qel DFe (processo "_s + QString::number(trava_->detentor()) +
+                     u") continua trabalhando na pasta "_s + ctx_.PastaLocal + u" após "_s +
+                     QString::number(esperaSegundos()) +
+                     u" segundos de espera.|Nada foi lido nem apagado; a tarefa fica na pasta para a próxima "
+                     "execução."_s);
+        return false;
+    }
+    if (estado == TravaExclusiva::Estado::Falhou) {
+        op_.mensagem(u"!!!ERRO!!!|Não foi possível criar o arquivo de trava "_s + arquivo + u": "_s +
+                     trava_->erro() +
+                     u"|Verifique permissões e espaço da pasta. Nenhuma tarefa foi executada."_s);
+        return false;
+    }
+    return true;
+}
+
+bool ExecucaoTarefa::esperaArquivo(const QString& arquivo) {
+    if (!arquivoEmEscrita(arquivo)) return true;
+    op_.Mostra_Status(u"Aguardando o fim da gravação de "_s + arquivo);
+    if (aguarda([&] { return !arquivoEmEscrita(arquivo); })) return true;
+    op_.mensagem(u"O arquivo "_s + arquivo + u" continua em gravação por outro programa após "_s +
+                 QString::number(esperaSegundos()) +
+                 u" segundos de espera.|Ele não foi lido nem apagado; nenhuma tarefa foi executada."_s);
+    arquivoEmUso_ = true;
+    return false;
+}
+
 bool ExecucaoTarefa::tomaArquivoTarefa() {
     const QString arquivo = ctx_.PastaLocal + u"Qel_DFe.Qel"_s;
     if (!existeArquivo(arquivo)) return false;
+    // Found, but not to be taken yet: the intake stops here.
+    if (!esperaArquivo(localizaCaminho(arquivo))) return true;
     ctx_.LbQel = lerLinhas(arquivo);
     // A task file that stays behind would be carried out again at the next start.
     if (!apagaArquivo(arquivo))
@@ -128,6 +209,7 @@ bool ExecucaoTarefa::tomaDocumentoXml() {
         ctx_.ArquivoDocumento = localizaCaminho(ctx_.PastaLocal) + escolhido;
         ctx_.NomeBase = ctx_.ArquivoDocumento.chopped(4);
         ctx_.Arquivo_Uso = ctx_.ArquivoDocumento;
+        if (!esperaArquivo(ctx_.ArquivoDocumento)) return true;
         ctx_.LbXML = lerLinhas(ctx_.ArquivoDocumento);
         for (qsizetype i = 0; i + 1 < nomes.size(); ++i)
             apagaArquivo(localizaCaminho(ctx_.PastaLocal) + nomes.at(i));
@@ -172,6 +254,9 @@ bool ExecucaoTarefa::semTrabalho() {
 
 Desfecho ExecucaoTarefa::executa() {
     op_.reinicia(pastaLocal());
+    arquivoEmUso_ = false;
+    ctx_.PastaLocal = pastaLocal();
+    if (!tomaPasta()) return Desfecho::Recusada;
     decodificacaoDiagnostico();
     op_.Mostra_Status(u"Obtendo tarefa"_s);
     // A row of the installation's endpoint or host files that was not understood changes where
@@ -185,6 +270,7 @@ Desfecho ExecucaoTarefa::executa() {
         op_.Mostra_Status(u"Nenhuma tarefa encontrada"_s);
         return Desfecho::Concluida;
     }
+    if (arquivoEmUso_) return Desfecho::Recusada;
 
     if (!ctx_.LbQel.isEmpty()) {
         if (const std::optional<QString> recusa = interpretaTarefa(ctx_)) {

@@ -5,8 +5,10 @@
 
 #include "flows/despacho.h"
 #include "flows/operacoes.h"
+#include "util/trava.h"
 
 #include <functional>
+#include <memory>
 
 namespace qel {
 
@@ -38,6 +40,8 @@ private:
     Desfecho executa();
     void decodificacaoDiagnostico();
     bool determinaPastas();
+    bool tomaPasta();
+    bool esperaArquivo(const QString& arquivo);
     bool tomaArquivoTarefa();
     bool tomaDocumentoXml();
     bool semTrabalho();
@@ -48,6 +52,10 @@ private:
     Operacoes op_;
     ContextoExecucao& ctx_;
     std::function<void(const LinhaDespacho*)> preparo_;
+    // Held from before the intake to the end of the run: one run at a time per exchange folder.
+    std::unique_ptr<TravaExclusiva> trava_;
+    // The intake found its file still being written by another program.
+    bool arquivoEmUso_ = false;
 };
 
 } // namespace qel

@@ -61,6 +61,7 @@ void Operacoes::reinicia(const QString& pastaLocal) {
     dados_ = DadosEmpresa();
     certificado_ = Certificado();
     certificadoPronto_ = false;
+    gravacaoFalhou_ = false;
     resumo_ = ResumoDocumento();
     registro_.defineRelogio(recursos_.relogio);
     registro_.defineArquivo(pastaLocal + u"Qel_DFe.log"_s);
@@ -93,13 +94,22 @@ QString Operacoes::Mostra_Mensagem(ModoResultado modo, const QString& tag1, cons
 
 void Operacoes::Salva_Arquivo(const QString& arquivo, const QStringList& linhas) {
     if (arquivo.trimmed().isEmpty()) return;
-    Prepara_Pasta(arquivo, u"N"_s);
-    // The write itself says whether it worked: an older file left in place by a failed write
-    // must not pass for the new one.
-    if (!gravaLinhas(arquivo, linhas) || !existeArquivo(arquivo))
+    bool gravado = false;
+    try {
+        Prepara_Pasta(arquivo, u"N"_s);
+        // The write itself says whether it worked: an older file left in place by a failed write
+        // must not pass for the new one.
+        gravado = gravaLinhas(arquivo, linhas) && existeArquivo(arquivo);
+    } catch (const ErroInesperado&) {
+        // a folder that cannot be made is told below like the write itself
+    }
+    if (!gravado) {
+        // The caller waits for this file: the run does not end as if it had it.
+        gravacaoFalhou_ = true;
         mensagem(u"!!!ERRO!!!|Não foi possível salvar o arquivo.|Verifique permissões de aplicativo, pasta e "
                  "usuários.|"_s +
                  arquivo);
+    }
 }
 
 void Operacoes::gravaRetorno() {

@@ -85,6 +85,9 @@ public:
     void mensagem(const QString& texto) { Mostra_Mensagem(ModoResultado::Mensagem, {}, {}, texto); }
     // Writes the lines as a text file; tells the user when that failed. A blank name does nothing.
     void Salva_Arquivo(const QString& arquivo, const QStringList& linhas);
+    // A file of Salva_Arquivo could not be written in this run: a task carried out otherwise
+    // still ends with status 1, since the caller did not get what it waits for.
+    bool gravacaoFalhou() const { return gravacaoFalhou_; }
     // The answer file "Retorno_DFe.Qel" of the calling application, from LbRetorno.
     void gravaRetorno();
     // A message to the calling application ("DFe-" + parameter).
@@ -145,6 +148,7 @@ private:
     Certificado certificado_;
     bool certificadoPronto_ = false;
     bool recusadoNoTeste_ = false;
+    bool gravacaoFalhou_ = false;
     QString respostaOriginal_;
     ResumoDocumento resumo_; // left by the last printout, for the e-mail's body
 };

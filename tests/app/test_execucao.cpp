@@ -29,6 +29,7 @@ protected:
         qputenv("QEL_DFE_RAIZ", raiz.path().toUtf8());
         teste::escreve(raiz.path() + u"/Qel/test/Qel.Ini"_s,
                        "SERVIDOR " + raiz.path().toUtf8() + "/servidor\r\n");
+        QDir().mkpath(raiz.path() + u"/servidor"_s);
     }
     void TearDown() override { qunsetenv("QEL_DFE_RAIZ"); }
 

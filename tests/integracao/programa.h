@@ -27,6 +27,16 @@ public:
     // With a session bus only when the test runs under one; otherwise messages go nowhere.
     Execucao roda(QStringList argumentos = {}, const QByteArray& entrada = {}, bool semJanela = true) const {
         QProcess p;
+        inicia(p, argumentos, semJanela);
+        p.write(entrada);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    // Starts the program without waiting for it: for a test that acts while it runs.
+    void inicia(QProcess& p, QStringList argumentos = {}, bool semJanela = true) const {
         QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
         ambiente.insert(QStringLiteral("QEL_DFE_RAIZ"), raiz_.path());
         ambiente.insert(QStringLiteral("QEL_DFE_CERTIFICADOS"), certificados());
@@ -40,11 +50,6 @@ public:
         p.setWorkingDirectory(raiz_.path());
         if (semJanela) argumentos.prepend(QStringLiteral("--sem-janela"));
         p.start(QString::fromUtf8(QEL_BINARIO), argumentos);
-        p.write(entrada);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
     }
 
     // Variables added to the program's environment (the simulator's host, its CA, time-outs).
