@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -57,8 +56,8 @@ TrocaEstrela trocaArquivoEstrela(const QString& pasta, const QString& assinado,
         t.copiaExistia = true;
         return t;
     }
-    QSaveFile arquivo(t.assinado);
-    if (!arquivo.open(QIODevice::WriteOnly) || arquivo.write(assinado.toUtf8()) < 0 || !arquivo.commit()) {
+    // gravaBytes, not QSaveFile: on a full disk the latter leaves an empty file and says it worked.
+    if (!gravaBytes(t.assinado, assinado.toUtf8())) {
         t.erro = u"Não foi possível gravar "_s + t.assinado;
         return t;
     }
