@@ -91,6 +91,35 @@ TEST_P(ArquivoQueFalha, NadaSePerdeEONovoArquivamentoEUnico) {
 INSTANTIATE_TEST_SUITE_P(Disco, ArquivoQueFalha, ::testing::ValuesIn(kCasosArquivo),
                          [](const auto& caso) { return std::string(caso.param.nome); });
 
+// An event the authority registered whose proc does not fit: said, exit 1, the document's proc
+// whole; the same task sent again once there is room archives the authority's registration.
+class EventoSemEspaco : public ComAutoridade {};
+
+TEST_F(EventoSemEspaco, ArquivadoNaRepeticaoDaTarefa) {
+    Tmpfs disco(trabalho(u"Arquivos_XML"_s));
+    if (!disco.montado()) GTEST_SKIP() << disco.motivo();
+    const Documento d = documento(u"nfe"_s, 45);
+    ASSERT_EQ(entrega(u"NFe45.xml"_s, d).codigo, 0);
+    const QByteArray proc = teste::le(arquivo(d, u"nfe"_s));
+    disco.enche();
+    const QByteArray cancelar = "TAREFA Cancelar Documento\r\nCNPJ 12345678000195\r\nUF RS\r\nCHAVE " +
+                                d.chave.toUtf8() + "\r\nJUSTIFICATIVA Pedido cancelado pelo cliente\r\n";
+    noLocal(u"Qel_DFe.Qel"_s, cancelar);
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+    EXPECT_TRUE(
+        r.saida.contains(u"O evento foi registrado pela SEFAZ, mas não foi possível gravar o arquivo"_s))
+        << r.saida.toStdString();
+    EXPECT_EQ(teste::le(arquivo(d, u"nfe"_s)), proc);
+    EXPECT_FALSE(QFile::exists(arquivo(d, u"can"_s)));
+
+    disco.esvazia();
+    noLocal(u"Qel_DFe.Qel"_s, cancelar);
+    const Execucao segunda = roda();
+    EXPECT_EQ(segunda.codigo, 0) << segunda.saida.toStdString();
+    EXPECT_TRUE(teste::le(arquivo(d, u"can"_s)).contains("<nProt>"));
+}
+
 class Pastas : public ComAutoridade {};
 
 TEST_F(Pastas, PastaDeTrocaCheiaNaoPassaPorSucesso) {
