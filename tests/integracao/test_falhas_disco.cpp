@@ -122,31 +122,61 @@ TEST_F(EventoSemEspaco, ArquivadoNaRepeticaoDaTarefa) {
 
 class Pastas : public ComAutoridade {};
 
-TEST_F(Pastas, PastaDeTrocaCheiaNaoPassaPorSucesso) {
-    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Validade do Certificado (Arquivo)\r\nCNPJ 12345678000195\r\n");
-    const QByteArray tarefa = teste::le(local(u"Qel_DFe.Qel"_s));
-    // The task file is in the folder before it is mounted over: put it back on the small disk.
+// A full exchange folder: the answer file the caller waits for cannot be written, and the run
+// does not end as if it had been; a dropped document is still authorised and archived elsewhere.
+TEST_F(Pastas, PastaDeTrocaCheia) {
     Tmpfs disco(local());
     if (!disco.montado()) GTEST_SKIP() << disco.motivo();
-    noLocal(u"Qel_DFe.Qel"_s, tarefa);
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Validade do Certificado (Arquivo)\r\nCNPJ 12345678000195\r\n");
+    // Filled once the task file is taken, so its own room does not make the answer fit.
+    extras.insert(u"QEL_DFE_PAUSA_TESTE"_s, u"Tarefa: =3000"_s);
+    QProcess p;
+    inicia(p);
+    QString saida;
+    ASSERT_TRUE(esperaLinha(p, u"Tarefa: "_s, saida)) << saida.toStdString();
     disco.enche();
-    const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString() << r.erros.toStdString();
-    EXPECT_TRUE(r.saida.contains(u"Não foi possível salvar o arquivo."_s)) << r.saida.toStdString();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    saida += QString::fromUtf8(p.readAllStandardOutput());
+    extras.remove(u"QEL_DFE_PAUSA_TESTE"_s);
+    EXPECT_EQ(p.exitCode(), 1) << saida.toStdString();
+    EXPECT_TRUE(saida.contains(u"Não foi possível salvar o arquivo."_s)) << saida.toStdString();
     for (const QString& nome : disco.arquivos())
         EXPECT_FALSE(nome.startsWith(u"Retorno_DFe"_s, Qt::CaseInsensitive)) << nome.toStdString();
+
+    disco.esvazia();
+    const Documento d = documento(u"nfe"_s, 46);
+    noLocal(u"NFe46.xml"_s, d.texto);
+    disco.enche();
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString() << r.erros.toStdString();
+    EXPECT_TRUE(QFile::exists(arquivo(d, u"nfe"_s)));
+    EXPECT_FALSE(QFile::exists(local(u"NFe46.xml"_s)));
 }
 
-TEST_F(Pastas, PastaDoServidorAusenteNaoECriada) {
-    const QString servidor = raiz() + u"/montagens/fiscal"_s;
+// A server folder that is not there is never made (an unmounted share would silently become a
+// local archive); one mounted read-only is said as such. The dropped document waits in both.
+TEST_F(Pastas, PastaDoServidorAusenteOuSomenteLeitura) {
+    const QString montagens = raiz() + u"/montagens"_s;
+    const QString servidor = montagens + u"/fiscal"_s;
     teste::escreve(raiz() + u"/Qel/test/Qel.Ini"_s, "SERVIDOR " + servidor.toUtf8() + "\r\n");
     const Documento d = documento(u"nfe"_s, 41);
     noLocal(u"NFe41.xml"_s, d.texto);
-    const Execucao r = roda();
-    EXPECT_EQ(r.codigo, 1) << r.erros.toStdString();
-    EXPECT_TRUE(r.saida.contains(u"("_s + servidor + u") não existe"_s)) << r.saida.toStdString();
-    EXPECT_TRUE(r.saida.contains(u"esta pasta nunca é criada pelo programa"_s)) << r.saida.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(raiz() + u"/montagens"_s));
+
+    const Execucao ausente = roda();
+    EXPECT_EQ(ausente.codigo, 1) << ausente.erros.toStdString();
+    EXPECT_TRUE(ausente.saida.contains(u"("_s + servidor + u") não existe"_s)) << ausente.saida.toStdString();
+    EXPECT_TRUE(ausente.saida.contains(u"esta pasta nunca é criada pelo programa"_s))
+        << ausente.saida.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(montagens));
+
+    Tmpfs disco(servidor);
+    if (!disco.montado()) GTEST_SKIP() << disco.motivo();
+    ASSERT_TRUE(disco.remonta(u"ro"_s));
+    const Execucao somenteLeitura = roda();
+    EXPECT_EQ(somenteLeitura.codigo, 1) << somenteLeitura.erros.toStdString();
+    EXPECT_TRUE(somenteLeitura.saida.contains(u"Não foi possível criar a pasta "_s + servidor + u"/DFe"_s))
+        << somenteLeitura.saida.toStdString();
+
     EXPECT_EQ(teste::le(local(u"NFe41.xml"_s)), d.texto);
     EXPECT_EQ(pedidos(u"nfe_autorizacao"_s), 0);
 }
