@@ -1,6 +1,8 @@
 #include "config/configuracao_empresa.h"
 
+#include "util/arquivo_privado.h"
 #include "util/arquivos.h"
+#include "util/codificacao.h"
 #include "util/erros.h"
 #include "util/linha_chave.h"
 #include "util/posicoes.h"
@@ -128,7 +130,23 @@ bool substituiArquivo(const QString& caminhoIni, const QStringList& linhas) {
     const QString alvo = QFileInfo(antigo).absolutePath() + u'/' + QFileInfo(novo).fileName();
     // Renamed first, so that the atomic write below replaces it instead of finding it again.
     if (antigo != alvo && QFileInfo::exists(antigo) && !QFile::rename(antigo, alvo)) return false;
-    return gravaLinhas(alvo, linhas);
+    // Both files may hold a secret (the CSC token, the NFS-e password, the CIOT token): they are
+    // written for the owner alone, as the certificate store is.
+    QString texto;
+    for (const QString& linha : linhas)
+        texto += linha + u"\r\n"_s;
+    return gravaPrivado(alvo, paraCp1252(texto));
+}
+
+// A warning when the file holds a secret and other users can read it.
+void avisaSeAberto(const QString& caminho, bool temSegredo, QStringList& avisos) {
+    if (!temSegredo) return;
+    const QString real = localizaCaminho(caminho);
+    if (!QFileInfo::exists(real) || !abertoAOutros(real)) return;
+    avisos << u"Aviso: o arquivo de configuração "_s + real +
+                  u" guarda senha ou token e pode ser lido por "
+                  "outros usuários (modo "_s +
+                  textoModo(modoDe(real)) + u"); deixe-o com modo 0600."_s;
 }
 
 } // namespace
@@ -172,6 +190,21 @@ void carregaConfiguracao(const PastasEmpresa& pastas, ConfiguracaoEmpresa& cfg) 
         *copias = u"0"_s;
     aplicaArquivo(arquivoConfiguracaoLocal(pastas),
                   [&](const QString& linha) { aplicaLinha(linha, cfg, kLocal); });
+}
+
+QStringList avisosDeSegredos(const PastasEmpresa& pastas, const ConfiguracaoEmpresa& cfg) {
+    QStringList avisos;
+    avisaSeAberto(arquivoConfiguracaoServidor(pastas),
+                  !cfg.Token.trimmed().isEmpty() || !cfg.Senha_NFSe.trimmed().isEmpty(), avisos);
+    avisaSeAberto(arquivoConfiguracaoLocal(pastas), !cfg.TokenCiot.trimmed().isEmpty(), avisos);
+    return avisos;
+}
+
+QStringList segredosDe(const ConfiguracaoEmpresa& cfg) {
+    QStringList segredos;
+    for (const QString& segredo : {cfg.Token.trimmed(), cfg.Senha_NFSe.trimmed(), cfg.TokenCiot.trimmed()})
+        if (segredo.size() >= 4) segredos << segredo;
+    return segredos;
 }
 
 QStringList linhasConfiguracaoServidor(const ConfiguracaoEmpresa& cfg) {

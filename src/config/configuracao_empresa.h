@@ -85,10 +85,19 @@ QString arquivoDadosEmpresa(const PastasEmpresa& pastas);
 // the copy counts start at 0).
 void carregaConfiguracao(const PastasEmpresa& pastas, ConfiguracaoEmpresa& cfg);
 
+// A warning line for each settings file that holds a secret (CSC token, NFS-e password, CIOT
+// token) and that other users can read. The calling application may write these files itself,
+// so this is told, not refused.
+QStringList avisosDeSegredos(const PastasEmpresa& pastas, const ConfiguracaoEmpresa& cfg);
+
+// The secrets of the settings (CSC token, NFS-e password, CIOT token) that diagnostic copies must
+// mask: those of four characters or more (shorter ones cannot be told apart from other text).
+QStringList segredosDe(const ConfiguracaoEmpresa& cfg);
+
 // The lines of the two files as the configuration dialog writes them.
 QStringList linhasConfiguracaoServidor(const ConfiguracaoEmpresa& cfg);
 QStringList linhasConfiguracaoLocal(const ConfiguracaoEmpresa& cfg);
-// Replaces both files. False when one of them could not be written.
+// Replaces both files, each of mode 0600. False when one of them could not be written.
 bool gravaConfiguracao(const PastasEmpresa& pastas, const ConfiguracaoEmpresa& cfg);
 
 } // namespace qel

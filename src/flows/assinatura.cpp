@@ -25,6 +25,7 @@ QByteArray Operacoes::assinaUtf8(QByteArray texto) {
         if (existeArquivo(ctx_.PastaLocal + u"Apresentar.DFe"_s)) {
             contexto.arquivoAntes = caminhoNativo(u"C:\\Teste\\XML_Antes_de_Assinar.XML"_s);
             contexto.arquivoDepois = caminhoNativo(u"C:\\Teste\\XML_Assinado.XML"_s);
+            contexto.segredos = segredosDe(cfg_);
             Prepara_Pasta(contexto.arquivoAntes, u"N"_s);
         }
         resultado = assinaXmlUtf8(std::move(texto), contexto);

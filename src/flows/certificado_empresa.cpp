@@ -26,6 +26,13 @@ bool Operacoes::Selecionar_Certificado(UsoCertificado uso, bool comSeletor) {
     // the task wrote the CNPJ with.
     if (campo.trimmed().isEmpty()) campo = RaizCnpj(ctx_.CNPJ);
 
+    // A key or password others could have read is no longer the company's alone: nothing is
+    // signed or sent with it until the store is private again.
+    if (const QString indevido = recursos_.certificados.acessoIndevido(); !indevido.isEmpty()) {
+        mensagem(indevido);
+        return false;
+    }
+
     QList<Certificado> achados;
     if (interativo) {
         const QList<Certificado> todos = recursos_.certificados.lista();

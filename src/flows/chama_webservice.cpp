@@ -32,6 +32,15 @@ QString limpaResposta(const QStringList& linhas) {
     return unica;
 }
 
+// The diagnostic copies are for support, who must not learn the company's tokens or passwords
+// from them: every secret of the settings is masked.
+QStringList semSegredos(QStringList linhas, const ConfiguracaoEmpresa& cfg) {
+    for (const QString& segredo : segredosDe(cfg))
+        for (QString& linha : linhas)
+            linha.replace(segredo, u"********"_s).replace(segredo.toHtmlEscaped(), u"********"_s);
+    return linhas;
+}
+
 } // namespace
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
@@ -132,7 +141,8 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
 
     const bool diagnostico = existeArquivo(ctx_.PastaLocal + u"Apresentar.DFe"_s);
     if (diagnostico)
-        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Send-"_s + nome(servico) + u".xml"_s), {envelope});
+        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Send-"_s + nome(servico) + u".xml"_s),
+                      semSegredos({envelope}, cfg_));
     if (endpoint.envio != Envio::Soap) return false;
 
     // The last moment before anything leaves: the caller records what is about to be sent.
@@ -163,7 +173,8 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     }
     ctx_.LbRetorno = QStringList{limpaResposta(ctx_.LbRetorno)};
     if (diagnostico)
-        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Get-"_s + nome(servico) + u".xml"_s), ctx_.LbRetorno);
+        Salva_Arquivo(caminhoNativo(u"c:\\Teste\\Get-"_s + nome(servico) + u".xml"_s),
+                      semSegredos(ctx_.LbRetorno, cfg_));
     return true;
 }
 

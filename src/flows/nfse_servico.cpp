@@ -50,6 +50,7 @@ AssinadorNfse assinador(Operacoes& op) {
             if (existeArquivo(op.ctx().PastaLocal + u"Apresentar.DFe"_s)) {
                 contexto.arquivoAntes = caminhoNativo(u"C:\\Teste\\XML_Antes_de_Assinar.XML"_s);
                 contexto.arquivoDepois = caminhoNativo(u"C:\\Teste\\XML_Assinado.XML"_s);
+                contexto.segredos = segredosDe(op.cfg());
                 Prepara_Pasta(contexto.arquivoAntes, u"N"_s);
             }
             r = assinaXml(texto, contexto);

@@ -73,6 +73,8 @@ PastasEmpresa Operacoes::pastas() const {
 
 void Operacoes::carregaConfiguracao() {
     qel::carregaConfiguracao(pastas(), cfg_);
+    for (const QString& aviso : avisosDeSegredos(pastas(), cfg_))
+        Mostra_Status(aviso);
 }
 
 void Operacoes::carregaDadosEmpresa() {

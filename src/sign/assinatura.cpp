@@ -31,6 +31,15 @@ namespace qel {
 
 namespace {
 
+// A diagnostic copy with every secret masked (the XML escaping of the request kept in mind).
+QByteArray semSegredos(QByteArray texto, const QStringList& segredos) {
+    for (const QString& segredo : segredos) {
+        texto.replace(segredo.toUtf8(), "********");
+        texto.replace(segredo.toHtmlEscaped().toUtf8(), "********");
+    }
+    return texto;
+}
+
 // The whole signing works on the UTF-8 text that libxml2 reads: the document is never turned
 // into UTF-16 and back, and the signed text is put together once, from the pieces it is made of.
 
@@ -719,7 +728,7 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
     const QByteArray comModelo = Partes{antes, modeloVazio, depois}.junta();
     if (!contexto.arquivoAntes.isEmpty()) {
         Prepara_Pasta(contexto.arquivoAntes, u"N"_s);
-        gravaBytes(contexto.arquivoAntes, comModelo);
+        gravaBytes(contexto.arquivoAntes, semSegredos(comModelo, contexto.segredos));
     }
 
     Documento arvore;
@@ -743,7 +752,8 @@ ResultadoAssinaturaUtf8 assinaXmlUtf8(QByteArray texto, const ContextoAssinatura
         const qsizetype p = sequencia.isEmpty() ? -1 : assinado.indexOf(sequencia);
         resultado = p >= 0 ? assinado.junta(p, keyInfo) : assinado.junta();
     }
-    if (!contexto.arquivoDepois.isEmpty()) gravaBytes(contexto.arquivoDepois, resultado);
+    if (!contexto.arquivoDepois.isEmpty())
+        gravaBytes(contexto.arquivoDepois, semSegredos(resultado, contexto.segredos));
     return {resultado, {}};
 }
 

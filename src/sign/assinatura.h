@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace qel {
@@ -31,9 +32,11 @@ struct ContextoAssinatura {
     // root): the kind table is then not consulted, the template may land in any element, and
     // KeyInfo is written into that very signature.
     std::optional<LocalAssinatura> local;
-    // Diagnostic copies of the text before and after signing; empty: none.
+    // Diagnostic copies of the text before and after signing; empty: none. The secrets are
+    // written there as "********" (a request may carry a token: the CIOT token of NDD Cargo).
     QString arquivoAntes;
     QString arquivoDepois;
+    QStringList segredos;
 };
 
 struct ResultadoAssinatura {

@@ -1,5 +1,6 @@
 #include "sign/repositorio_certificados.h"
 
+#include "util/arquivo_privado.h"
 #include "util/arquivos.h"
 #include "util/posse_c.h"
 
@@ -21,7 +22,7 @@ namespace qel {
 
 namespace {
 
-constexpr QFileDevice::Permissions kSoDono = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+const QStringList kEntradas{u"*.pfx"_s, u"*.p12"_s, u"*.pem"_s, u"*.senha"_s};
 
 QByteArray leArquivo(const QString& caminho, bool* ok) {
     QFile f(caminho);
@@ -98,17 +99,32 @@ Leitura leCertificado(const QByteArray& bytes, const QByteArray& senha) {
     return bytes.contains("-----BEGIN") ? lePem(bytes, senha) : lePkcs12(bytes, senha);
 }
 
-bool gravaPrivado(const QString& caminho, const QByteArray& dados) {
-    if (!gravaBytes(caminho, dados)) return false;
-    return QFile::setPermissions(caminho, kSoDono);
-}
-
 } // namespace
 
 QString RepositorioCertificados::pastaPadrao() {
     const QString pasta = qEnvironmentVariable("QEL_DFE_CERTIFICADOS");
     if (!pasta.isEmpty()) return pasta;
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/qel-dfe/certificados"_s;
+}
+
+QString RepositorioCertificados::acessoIndevido() const {
+    // A store not yet made holds nothing to protect.
+    if (!QFileInfo::exists(pasta_)) return {};
+    const QString conserto = u"|Nada foi enviado. Corrija com: chmod 700 \""_s + pasta_ +
+                             u"\"; chmod 600 \""_s + pasta_ + u"\"/*"_s;
+    if (const unsigned modo = modoDe(pasta_); (modo & 077u) != 0)
+        return u"A pasta de certificados "_s + pasta_ + u" pode ser lida por outros usuários (modo "_s +
+               textoModo(modo) + u"; deve ser 0700)."_s + conserto;
+    const QDir pasta(pasta_);
+    for (const QString& nome : pasta.entryList(kEntradas, QDir::Files | QDir::Hidden, QDir::Name)) {
+        const QString caminho = pasta.filePath(nome);
+        if (const unsigned modo = modoDe(caminho); (modo & 077u) != 0)
+            return u"O arquivo "_s + caminho +
+                   u" do repositório de certificados pode ser lido por outros "
+                   "usuários (modo "_s +
+                   textoModo(modo) + u"; deve ser 0600)."_s + conserto;
+    }
+    return {};
 }
 
 QList<Certificado> RepositorioCertificados::lista() const {
@@ -156,9 +172,8 @@ QString RepositorioCertificados::importa(const QString& arquivo, const QByteArra
         return u"Certificado não importado: venceu em "_s +
                c.validoAte().toLocalTime().toString(u"dd/MM/yyyy"_s) + u"."_s;
 
-    if (!QDir().mkpath(pasta_) ||
-        !QFile::setPermissions(pasta_,
-                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+    // The folder is made private before a secret goes in, whatever the umask made of it.
+    if (!QDir().mkpath(pasta_) || chmod(QFile::encodeName(pasta_).constData(), S_IRWXU) != 0)
         return u"Não foi possível preparar a pasta de certificados "_s + pasta_ + u"."_s;
     const QString base = QDir(pasta_).filePath(c.impressaoDigital());
     // The same certificate imported again replaces its entry, whatever its earlier form.
@@ -175,6 +190,8 @@ QString RepositorioCertificados::importa(const QString& arquivo, const QByteArra
         QFile::remove(base + u".pem"_s);
         return u"Não foi possível gravar o certificado na pasta "_s + pasta_ + u"."_s;
     }
+    // Whatever else touched the folder meanwhile, it leaves the import private again.
+    chmod(QFile::encodeName(pasta_).constData(), S_IRWXU);
     if (importado) *importado = c;
     return {};
 }

@@ -18,6 +18,10 @@ public:
     explicit RepositorioCertificados(QString pasta = pastaPadrao()) : pasta_(std::move(pasta)) {}
     const QString& pasta() const { return pasta_; }
 
+    // Why the store must not be used: its folder, or one of its entries, can be reached by other
+    // users (a key or password others may have copied). Empty when it is private (or not made yet).
+    QString acessoIndevido() const;
+
     // Every certificate that can be read with its key, in store order (by entry name).
     QList<Certificado> lista() const;
     // The certificates valid at the instant whose subject contains the text (any letter case).

@@ -3,8 +3,10 @@
 #include "config/dados_empresa.h"
 #include "util/erros.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace qel;
@@ -164,6 +166,59 @@ TEST_F(Configuracao, GravacaoByteAByteERecarga) {
     carregaConfiguracao(pastas, relida);
     cfg.NFe_Copias = cfg.NFe_Copias.trimmed(); // values come back trimmed
     EXPECT_EQ(relida, cfg);
+}
+
+unsigned modo(const QString& caminho) {
+    struct stat s {};
+    return stat(QFile::encodeName(caminho).constData(), &s) == 0 ? (s.st_mode & 0777u) : 0u;
+}
+
+// Both files may hold a secret: the program writes them for the owner alone, whatever the umask
+// and whatever mode the file had before.
+TEST_F(Configuracao, GravadosSoParaODono) {
+    servidor("Token antigo\r\n");
+    chmod(QFile::encodeName(pastas.trabalho + u"INI/12345678000195.INI"_s).constData(), 0644);
+    ConfiguracaoEmpresa cfg;
+    cfg.Token = u"CSC-novo"_s;
+    const mode_t antes = umask(0);
+    const bool gravou = gravaConfiguracao(pastas, cfg);
+    umask(antes);
+    ASSERT_TRUE(gravou);
+    EXPECT_EQ(modo(pastas.trabalho + u"INI/12345678000195.INI"_s), 0600u);
+    EXPECT_EQ(modo(pastas.local + u"INI/12345678000195.INI"_s), 0600u);
+    EXPECT_EQ(QDir(pastas.trabalho + u"INI"_s).entryList(QDir::Files).size(), 1) << "no temporary file left";
+    EXPECT_EQ(carrega().Token, u"CSC-novo"_s);
+}
+
+TEST_F(Configuracao, AvisoDeSegredoLegivelPorOutros) {
+    const struct {
+        const char* caso;
+        QByteArray servidor, local;
+        unsigned modo;
+        int avisos;
+    } casos[] = {
+        {"CSC token, private", "Token CSC1234\r\n", "", 0600, 0},
+        {"CSC token, readable by others", "Token CSC1234\r\n", "", 0644, 1},
+        {"NFS-e password, readable by the group", "Senha nfs segredo\r\n", "", 0640, 1},
+        {"CIOT token in the local file, readable", "", "CIOT Token T0K3N\r\n", 0604, 1},
+        {"no secret, readable", "Averbacao /srv/averbacao\r\n", "DANFE Impressora X\r\n", 0644, 0},
+        {"both files readable", "Token CSC1234\r\n", "CIOT Token T0K3N\r\n", 0644, 2},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        servidor(c.servidor);
+        local(c.local);
+        chmod(QFile::encodeName(pastas.trabalho + u"INI/12345678000195.INI"_s).constData(), c.modo);
+        chmod(QFile::encodeName(pastas.local + u"INI/12345678000195.ini"_s).constData(), c.modo);
+        const QStringList avisos = avisosDeSegredos(pastas, carrega());
+        EXPECT_EQ(avisos.size(), c.avisos) << avisos.join(u'\n').toStdString();
+        for (const QString& aviso : avisos) {
+            EXPECT_TRUE(aviso.contains(u"(modo 0"_s + QString::number(c.modo, 8) + u')'))
+                << aviso.toStdString();
+            EXPECT_FALSE(aviso.contains(u"CSC1234"_s) || aviso.contains(u"segredo"_s) ||
+                         aviso.contains(u"T0K3N"_s));
+        }
+    }
 }
 
 TEST_F(Configuracao, DadosDaEmpresa) {

@@ -32,11 +32,17 @@ protected:
     Execucao importa(const QString& nome, const QByteArray& senha = "1234") const {
         return roda({u"--importar-certificado"_s, gerado(nome)}, senha + '\n', false);
     }
-    // Puts an entry into the store as it is, as an older program version might have left it.
+    // Puts an entry into the store as it is, as an older program version might have left it
+    // (private: a store others can read is refused).
     void colocaNaLoja(const QString& nome) const {
         QDir().mkpath(certificados());
+        QFile::setPermissions(certificados(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QFile::copy(gerado(nome + u".pfx"_s), certificados() + u'/' + nome + u".pfx"_s);
         teste::escreve(certificados() + u'/' + nome + u".senha"_s, "1234");
+        for (const QString& extensao : {u".pfx"_s, u".senha"_s})
+            QFile::setPermissions(certificados() + u'/' + nome + extensao,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     void tarefa(const QByteArray& linhas) const { noLocal(u"Qel_DFe.Qel"_s, linhas); }
 
