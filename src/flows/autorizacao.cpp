@@ -79,6 +79,12 @@ Autorizacao::Resultado Autorizacao::decide(const QString& situacao, const QStrin
     }
     if (protocolo.isEmpty())
         return {Desconhecido, situacao, resposta, u"a resposta não trouxe o protocolo"_s};
+    // A protocol of another key says nothing of this document: nothing is stored or deleted, and
+    // the next run asks the authority again.
+    if (!protocoloDaChave(protocolo, primeira(ctx_.LbXML)))
+        return {Desconhecido, situacao, resposta,
+                u"o protocolo da resposta é de outra chave ("_s + chaveDoProtocolo(protocolo) +
+                    u"), não deste documento; nada foi arquivado"_s};
     if (!protocoloDoDocumento(protocolo, primeira(ctx_.LbXML))) return {Divergente, situacao, resposta, {}};
     const QString doProtocolo = situacaoDoProtocolo(protocolo);
     if (kDenegacao.contains(doProtocolo) || kDenegacao.contains(situacao))
@@ -120,7 +126,7 @@ Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
     if (ctx_.Tipo == TipoDocumento::NFe && marca >= 0) {
         // The lot was received: its result is asked for by the receipt, with a pause between two
         // questions and a bound on their number.
-        const QString recibo = respostaEnvio.mid(marca + 6, 15);
+        const QString recibo = valorElemento(respostaEnvio, u"nRec"_s).trimmed();
         pendente.recibo = recibo;
         pendente.situacao = u"lote recebido; recibo "_s + recibo;
         diario_.registra(pendente);

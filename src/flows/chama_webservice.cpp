@@ -164,8 +164,13 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     pedido.autoridadesExtras = recursos_.rede.autoridadesExtras;
     const RespostaHttp resposta = endpoint.endereco.isEmpty() ? RespostaHttp{} : postaSoap(pedido);
     if (resposta.ok) {
-        respostaOriginal_ = xmlDaResposta(QString::fromUtf8(resposta.corpo));
-        ctx_.LbRetorno = divideLinhas(QString::fromUtf8(resposta.corpo));
+        const QString texto = textoDaResposta(resposta.corpo);
+        respostaOriginal_ = xmlDaResposta(texto);
+        // The NFS-e providers and NDD Cargo carry their messages inside CDATA sections, and are
+        // read from the answer as written; the tax authorities' answers have no CDATA of their own.
+        ctx_.LbRetorno = divideLinhas(tipo == TipoDocumento::NFSe || tipo == TipoDocumento::DOT
+                                          ? texto
+                                          : semComentariosNemCdata(texto));
     } else {
         registro_.anota(u"Falha no acesso a "_s + endpoint.endereco + u": "_s +
                         (resposta.erro.isEmpty() ? u"sem endereço"_s : resposta.erro));

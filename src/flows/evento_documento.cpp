@@ -327,6 +327,10 @@ std::optional<QString> montaProcEvento(TipoDocumento tipo, const QString& evento
     }
     const QString registro = elementoCompleto(resposta, nomeResposta);
     if (registro.isEmpty() || eventoAssinado.trimmed().isEmpty()) return std::nullopt;
+    // A registration that names another document's key is not this event's (the layout lets the
+    // key be left out of it: then the event's own is taken as named).
+    const QString chaveRegistro = chaveDoProtocolo(registro);
+    if (!chaveRegistro.isEmpty() && chaveRegistro != chaveDoProtocolo(eventoAssinado)) return std::nullopt;
     return montaRaiz(raiz, tipo, eventoAssinado, registro, nomeResposta);
 }
 

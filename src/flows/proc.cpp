@@ -80,6 +80,20 @@ QString protocoloDaResposta(TipoDocumento tipo, const QString& resposta) {
     return elementoCompleto(resposta, nomeProtocolo(tipo));
 }
 
+QString chaveDoProtocolo(const QString& protocolo) {
+    for (const QString& nome : {u"chNFe"_s, u"chCTe"_s, u"chMDFe"_s})
+        if (const QString chave = valorElemento(protocolo, nome).trimmed(); !chave.isEmpty()) return chave;
+    return {};
+}
+
+bool protocoloDaChave(const QString& protocolo, const QString& documento) {
+    const QString chave = chaveDoProtocolo(protocolo);
+    if (chave.size() != 44) return false;
+    for (const QString& prefixo : {u"NFe"_s, u"CTe"_s, u"MDFe"_s})
+        if (documento.contains(u"Id=\""_s + prefixo + chave + u'"')) return true;
+    return false;
+}
+
 QString situacaoDoProtocolo(const QString& protocolo) {
     return valorElemento(protocolo, u"cStat"_s);
 }
@@ -102,6 +116,9 @@ std::optional<QString> montaProc(TipoDocumento tipo, bool simplificado, const QS
                                  const QString& resposta) {
     const QString protocolo = protocoloDaResposta(tipo, resposta);
     if (protocolo.isEmpty() || documento.trimmed().isEmpty()) return std::nullopt;
+    // The last guard before the archive: a proc whose protocol names another key would pass for
+    // the authorisation of a document that has none.
+    if (!protocoloDaChave(protocolo, documento)) return std::nullopt;
     QString raiz;
     switch (tipo) {
     case TipoDocumento::NFe:

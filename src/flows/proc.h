@@ -37,6 +37,13 @@ inline constexpr char16_t kDeclaracaoXml[] = u"<?xml version=\"1.0\" encoding=\"
 // closing tag; empty when the answer holds none.
 QString protocoloDaResposta(TipoDocumento tipo, const QString& resposta);
 
+// The access key a protocol names (chNFe, chCTe or chMDFe of its infProt); empty when none.
+QString chaveDoProtocolo(const QString& protocolo);
+
+// True when the protocol names the key of the signed document (the Id of its infNFe, infCte or
+// infMDFe). A protocol of another key, or of none, is never this document's.
+bool protocoloDaChave(const QString& protocolo, const QString& documento);
+
 // The status code inside a protocol; empty when it has none.
 QString situacaoDoProtocolo(const QString& protocolo);
 
@@ -55,8 +62,8 @@ QString montaRaiz(const QString& raiz, TipoDocumento tipo, const QString& docume
 // nfeProc (NF-e, NFC-e), cteProc or cteProcSimp (CT-e), mdfeProc (MDF-e): the start tag with the
 // kind's namespace and the document's version only (namespaces beyond it would be in scope of the
 // signed elements and change their canonical form), the document, the protocol with the kind's
-// namespace declared once, as its first attribute. Nothing when the answer holds no protocol: a
-// proc is never assembled without one.
+// namespace declared once, as its first attribute. Nothing when the answer holds no protocol, or
+// one of another key: a proc is never assembled without the document's own protocol.
 std::optional<QString> montaProc(TipoDocumento tipo, bool simplificado, const QString& documento,
                                  const QString& resposta);
 

@@ -17,6 +17,8 @@ struct PedidoHttp {
     QByteArray chavePem;       // its private key
     int tempoLimiteMs = 120000;
     QString autoridadesExtras; // PEM file or folder of CAs trusted besides the system's
+    // The largest answer body taken: a bigger one is a failed exchange (an unknown outcome).
+    qsizetype limiteResposta = qsizetype{20} * 1024 * 1024;
 };
 
 struct RespostaHttp {
@@ -27,5 +29,16 @@ struct RespostaHttp {
 };
 
 RespostaHttp postaSoap(const PedidoHttp& pedido);
+
+// The text of an answer body: by its byte-order mark; else UTF-8 when it is valid UTF-8; else the
+// encoding its XML declaration names, or Windows-1252 (answers of servers that declare UTF-8 and
+// send Latin-1 are read, not turned into replacement characters).
+QString textoDaResposta(const QByteArray& corpo);
+
+// The answer as markup only: comments dropped, the text of CDATA sections kept with "<", ">" and
+// "&" as character references. The readers of the authorities' answers search the text for
+// elements; what a comment or a CDATA section holds is no element (a "<cStat>" there is not the
+// answer's status), and after the cleaning that undoes entities it would read as one.
+QString semComentariosNemCdata(const QString& resposta);
 
 } // namespace qel

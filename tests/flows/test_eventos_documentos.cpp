@@ -5,6 +5,7 @@
 #include "esquema.h"
 #include "flows/evento_documento.h"
 #include "flows/inutilizacao_documento.h"
+#include "flows/proc.h"
 #include "sign/assinatura.h"
 
 #include <QTimeZone>
@@ -211,11 +212,14 @@ TEST(DocumentosEvento, HoraLocalDoEstadoSejaQualForOFusoDaMaquina) {
 TEST(ProcEvento, FormaOficialComARespostaInteira) {
     PULA_SEM_REFERENCIA();
     const QString amostras = teste::pastaReferencia() + u"/samples/"_s;
-    const QString resposta =
+    const QString daAmostra =
         QString::fromUtf8(teste::le(amostras + u"sefaz-responses/retEnvEvento/nfe_cancelamento.xml"_s));
     PedidoEvento p = pedido(TipoEvento::Cancelamento, TipoDocumento::NFe);
     p.ambiente = Ambiente::Producao;
     const QString assinado = assina(montaEvento(p).xml);
+    // The sample registers the event of another NF-e: no proc of this event from it.
+    EXPECT_FALSE(montaProcEvento(TipoDocumento::NFe, assinado, daAmostra)) << "a registration of another key";
+    const QString resposta = QString(daAmostra).replace(chaveDoProtocolo(daAmostra), p.chave);
     const std::optional<QString> proc = montaProcEvento(TipoDocumento::NFe, assinado, resposta);
     ASSERT_TRUE(proc);
     EXPECT_TRUE(proc->startsWith(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><procEventoNFe "

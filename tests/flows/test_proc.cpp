@@ -9,13 +9,16 @@ using namespace qel;
 
 namespace {
 
-const QString kNFe = u"<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" Id=\"NFe1\">"
+constexpr char16_t kChave[] = u"43261212345678000195550010000000011000000010";
+
+const QString kNFe = u"<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" "
+                     u"Id=\"NFe43261212345678000195550010000000011000000010\">"
                      "<a/></infNFe><Signature><SignedInfo><Reference><DigestValue>ABC=</DigestValue>"
                      "</Reference></SignedInfo></Signature></NFe>"_s;
 
 QString protocolo(const QString& atributos, const QString& digVal = u"ABC="_s) {
-    return u"<protNFe"_s + atributos + u"><infProt Id=\"ID1\"><cStat>100</cStat><digVal>"_s + digVal +
-           u"</digVal></infProt></protNFe>"_s;
+    return u"<protNFe"_s + atributos + u"><infProt Id=\"ID1\"><chNFe>"_s + QString::fromUtf16(kChave) +
+           u"</chNFe><cStat>100</cStat><digVal>"_s + digVal + u"</digVal></infProt></protNFe>"_s;
 }
 
 TEST(Proc, ProtocoloComONamespaceUmaVezEPrimeiro) {
@@ -40,18 +43,24 @@ TEST(Proc, ProtocoloComONamespaceUmaVezEPrimeiro) {
 }
 
 TEST(Proc, RaizPorTipoESemProtocoloNada) {
-    const QString cte =
-        u"<CTe xmlns=\"http://www.portalfiscal.inf.br/cte\"><infCte versao=\"4.00\" Id=\"CTe1\"/>"
-        "</CTe>"_s;
-    const QString protCTe = u"<protCTe versao=\"4.00\"><infProt><cStat>100</cStat></infProt></protCTe>"_s;
+    const QString cte = u"<CTe xmlns=\"http://www.portalfiscal.inf.br/cte\"><infCte versao=\"4.00\" "
+                        u"Id=\"CTe43261212345678000195550010000000011000000010\"/>"
+                        "</CTe>"_s;
+    const QString protCTe = u"<protCTe "
+                            u"versao=\"4.00\"><infProt><chCTe>43261212345678000195550010000000011000000010</"
+                            u"chCTe><cStat>100</cStat>"
+                            "</infProt></protCTe>"_s;
     EXPECT_TRUE(montaProc(TipoDocumento::CTe, false, cte, protCTe)
                     ->contains(u"<cteProc xmlns=\"http://www.portalfiscal.inf.br/cte\" versao=\"4.00\">"_s));
     EXPECT_TRUE(montaProc(TipoDocumento::CTe, true, cte, protCTe)->contains(u"<cteProcSimp "_s));
     const QString mdfe = u"<MDFe xmlns=\"http://www.portalfiscal.inf.br/mdfe\"><infMDFe versao=\"3.00\" "
-                         "Id=\"MDFe1\"/></MDFe>"_s;
+                         "Id=\"MDFe43261212345678000195550010000000011000000010\"/></MDFe>"_s;
     const auto proc =
         montaProc(TipoDocumento::MDFe, false, mdfe,
-                  u"<protMDFe versao=\"3.00\"><infProt><cStat>100</cStat></infProt></protMDFe>"_s);
+                  u"<protMDFe "
+                  u"versao=\"3.00\"><infProt><chMDFe>43261212345678000195550010000000011000000010</"
+                  u"chMDFe><cStat>100</cStat></infProt>"
+                  "</protMDFe>"_s);
     ASSERT_TRUE(proc);
     EXPECT_TRUE(
         proc->contains(u"<mdfeProc xmlns=\"http://www.portalfiscal.inf.br/mdfe\" versao=\"3.00\">"_s));
@@ -69,6 +78,29 @@ TEST(Proc, ProtocoloDesteDocumentoPeloDigVal) {
     EXPECT_TRUE(protocoloDoDocumento(u"<protNFe><infProt/></protNFe>"_s, kNFe))
         << "no digVal: not told apart";
     EXPECT_EQ(situacaoDoProtocolo(protocolo({})), u"100"_s);
+}
+
+TEST(Proc, ProtocoloDeOutraChaveNuncaViraProc) {
+    const QString resposta =
+        u"<retEnviNFe><cStat>104</cStat>"_s + protocolo(u" versao=\"4.00\""_s) + u"</retEnviNFe>"_s;
+    ASSERT_TRUE(montaProc(TipoDocumento::NFe, false, kNFe, resposta));
+    const struct {
+        const char* caso;
+        QString resposta;
+    } casos[] = {
+        {"another key", QString(resposta).replace(QString::fromUtf16(kChave),
+                                                  u"43261212345678000195550010000000021000000025"_s)},
+        {"no key",
+         QString(resposta).replace(u"<chNFe>"_s + QString::fromUtf16(kChave) + u"</chNFe>"_s, QString())},
+        {"key cut short",
+         QString(resposta).replace(QString::fromUtf16(kChave), QString::fromUtf16(kChave).left(43))},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        EXPECT_FALSE(montaProc(TipoDocumento::NFe, false, kNFe, c.resposta));
+        EXPECT_FALSE(protocoloDaChave(protocoloDaResposta(TipoDocumento::NFe, c.resposta), kNFe));
+    }
+    EXPECT_EQ(chaveDoProtocolo(protocolo({})), QString::fromUtf16(kChave));
 }
 
 } // namespace

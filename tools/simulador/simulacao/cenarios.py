@@ -10,13 +10,15 @@ import json
 import os
 import re
 
+from .hostil import TIPOS_HOSTIS
+
 ARQUIVO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cenarios.json")
 CHAVES_CENARIO = {"efeito", "http", "respostas"}
-CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "processar", "esperar"}
+CHAVES_HTTP = {"status", "falha", "codigo", "fechar", "processar", "esperar", "hostil"}
 # Row values of a fixed kind: a wrong one would otherwise show only when a request reads it.
 TIPOS = {"assincrono": bool, "protocolo": bool, "pendente": bool, "sem_protocolo": bool, "lote_recusado": bool,
-         "em_processamento": int, "ocorrencias": int, "tpEvento": list}
-MINIMOS = {"em_processamento": 0, "ocorrencias": 1}
+         "em_processamento": int, "ocorrencias": int, "tpEvento": list, "digitos_protocolo": int}
+MINIMOS = {"em_processamento": 0, "ocorrencias": 1, "digitos_protocolo": 15}
 
 
 class TabelaInvalida(ValueError):
@@ -67,6 +69,8 @@ def _http(nome, cenario):
         raise TabelaInvalida("cenario %s: status 500 sem o texto da falha" % nome)
     if http.get("processar") and not http.get("fechar"):
         raise TabelaInvalida("cenario %s: processar so vale com fechar" % nome)
+    if "hostil" in http and http["hostil"] not in TIPOS_HOSTIS:
+        raise TabelaInvalida("cenario %s: resposta hostil %r desconhecida" % (nome, http["hostil"]))
     return http
 
 

@@ -73,7 +73,7 @@ RAIZES = {
 # authorization also reads whether a protocol is given, what the document becomes and whether
 # the answer leaves out the element after its code (the protocol, or the receipt of a lot).
 CHAVES_RESPOSTA = frozenset({"cStat", "xMotivo"})
-CHAVES_AUTORIZACAO = CHAVES_RESPOSTA | {"protocolo", "situacao", "sem_protocolo"}
+CHAVES_AUTORIZACAO = CHAVES_RESPOSTA | {"protocolo", "situacao", "sem_protocolo", "digitos_protocolo"}
 # An event row may be narrowed to some event types (tpEvento: a list); its cStat 135, 136 or 155
 # registers the event, any other rejects it.
 CHAVES_EVENTO = CHAVES_RESPOSTA | {"tpEvento"}

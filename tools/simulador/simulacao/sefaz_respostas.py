@@ -75,6 +75,9 @@ def avaliar_documento(pedido, familia, dados, contexto):
             protocolo.cstat, protocolo.motivo = desvio
         else:
             protocolo.n_prot = memoria.numero(c_uf)
+            # Some authorities hand out longer protocol numbers than the layout's 15 digits.
+            extra = (pedido.regra or {}).get("digitos_protocolo", 15) - 15
+            protocolo.n_prot += "".join(str(i % 10) for i in range(1, extra + 1))
             protocolo.cstat = "100"
             protocolo.motivo = "Autorizado o uso %s %s" % (f["artigo"], f["sigla"])
             memoria.documentos[chave] = Documento(protocolo, dados)

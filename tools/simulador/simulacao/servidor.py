@@ -17,6 +17,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import urlsplit
 
 from .assinatura import Assinante, FalhaAssinatura, Verificador, gerar_par
+from . import hostil
 from .cenarios import Cenarios
 from .comum import CORPO_MAXIMO, LENTIDAO_MAXIMA, TEMPO_CONEXAO, TEMPO_HANDSHAKE, FalhaSoap
 from .memoria import Memoria
@@ -133,9 +134,29 @@ class Atendente(BaseHTTPRequestHandler):
                 campos.pop("http", None)
                 campos.pop("resultado", None)
                 registrar(**campos, http="-", resultado="conexao-fechada")
+            elif efeito.get("hostil") and codigo == 200:
+                registrar(**campos, hostil=efeito["hostil"])
+                self.enviar_hostil(efeito["hostil"], tipo, resposta)
             else:
                 registrar(**campos)
                 self.enviar(codigo, tipo, resposta)
+
+    def enviar_hostil(self, tipo_hostil, tipo, resposta):
+        tipo, corpo = hostil.transformar(tipo_hostil, tipo, resposta)
+        if isinstance(corpo, bytes):
+            self.enviar(200, tipo, corpo)
+            return
+        tamanho, pedacos = corpo
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", tipo)
+        self.send_header("Content-Length", str(tamanho))
+        self.end_headers()
+        try:
+            for pedaco in pedacos:
+                self.wfile.write(pedaco)
+        except (OSError, ssl.SSLError):
+            pass  # the client gave up reading, as it should
 
     def atender_servico(self, rota, servico, corpo, cenario, soap, registrar):
         """Runs the service; returns (HTTP status, Content-Type, body, fields of the log line)."""
