@@ -297,17 +297,20 @@ Desfecho ExecucaoTarefa::executa() {
         return Desfecho::Ociosa;
     }
     if (!ctx_.CNPJ.trimmed().isEmpty()) {
-        // A server folder mounted read-only or full is a state of the installation, not a fault
-        // of the program: told like one, with status 1.
+        // A share mounted read-only or full is a state of the installation, not a fault of the
+        // program: told like one, with status 1. The local folders are the program's own.
         try {
-            for (const QString& pasta : {ctx_.PastaTrabalho, ctx_.PastaTrabalho + u"Ini/"_s, ctx_.PastaLocal,
-                                         ctx_.PastaLocal + u"Ini/"_s})
+            for (const QString& pasta : {ctx_.PastaTrabalho, ctx_.PastaTrabalho + u"Ini/"_s})
                 Prepara_Pasta(pasta + u"pasta.qel"_s, u"N"_s);
         } catch (const ErroInesperado& e) {
-            op_.mensagem(u"!!!ERRO!!!|"_s + e.texto() +
-                         u"|Verifique permissões e espaço livre da pasta. A tarefa não foi executada."_s);
+            op_.mensagem(
+                u"!!!ERRO!!!|"_s + e.texto() +
+                u"|Verifique se a pasta do servidor aceita gravação e tem espaço livre. A tarefa não "
+                "foi executada."_s);
             return Desfecho::Recusada;
         }
+        for (const QString& pasta : {ctx_.PastaLocal, ctx_.PastaLocal + u"Ini/"_s})
+            Prepara_Pasta(pasta + u"pasta.qel"_s, u"N"_s);
         op_.carregaConfiguracao();
     }
     ctx_.LbRetorno.clear();
