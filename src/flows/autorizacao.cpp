@@ -53,6 +53,7 @@ Autorizacao::Resultado Autorizacao::consulta(const QString& chave) {
     ctx_.CHAVE = chave;
     op_.ChamaWebService(Servico::Consultar);
     const QString resposta = primeira(ctx_.LbRetorno);
+    original_ = op_.respostaOriginal();
     const QString situacao = cStatDe(resposta);
     if (situacao.isEmpty()) return {Desconhecido, {}, resposta, resposta};
     if (protocoloDaResposta(ctx_.Tipo, resposta).isEmpty()) {
@@ -121,6 +122,7 @@ Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
     op_.Mostra_Status(u"Preparando para Consultar"_s);
     const QString respostaEnvio = primeira(ctx_.LbRetorno);
     QString resposta = respostaEnvio;
+    original_ = op_.respostaOriginal();
     QString situacao = cStatDe(resposta);
     const qsizetype marca = respostaEnvio.indexOf(u"<nRec>"_s);
     if (ctx_.Tipo == TipoDocumento::NFe && marca >= 0) {
@@ -140,6 +142,7 @@ Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
             if (const QString codigo = cStatDe(primeira(ctx_.LbRetorno)); !codigo.isEmpty()) {
                 situacao = codigo;
                 resposta = primeira(ctx_.LbRetorno);
+                original_ = op_.respostaOriginal();
             }
             if (situacao != u"105"_s) break;
         }
@@ -160,7 +163,15 @@ Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
 // then nothing else is touched.
 bool Autorizacao::armazena(const Resultado& r) {
     const TipoDocumento tipo = ctx_.Tipo;
-    const std::optional<QString> proc = montaProc(tipo, simplificado(), primeira(ctx_.LbXML), r.resposta);
+    // The read answer has its entities undone and accents folded: the protocol goes into the proc
+    // as the authority wrote it (its signature covers those bytes), when it is the same protocol.
+    const QString protocolo = protocoloDaResposta(tipo, r.resposta);
+    const QString fiel = protocoloDaResposta(tipo, original_);
+    const bool mesmo = !fiel.isEmpty() &&
+                       valorElemento(fiel, u"nProt"_s) == valorElemento(protocolo, u"nProt"_s) &&
+                       chaveDoProtocolo(fiel) == chaveDoProtocolo(protocolo);
+    const std::optional<QString> proc =
+        montaProc(tipo, simplificado(), primeira(ctx_.LbXML), mesmo ? original_ : r.resposta);
     if (!proc) return false;
     ctx_.LbXML = QStringList{*proc};
     ctx_.LbRetorno = QStringList{r.resposta};

@@ -56,6 +56,8 @@ private:
     ContextoExecucao& ctx_;
     DiarioEnvio diario_;
     bool resolvido_ = false;
+    // The last answer read, as the authority wrote it: the protocol is stored from it.
+    QString original_;
 };
 
 // Settles every entry of the run's company in the send journal but the one of the given key.

@@ -52,6 +52,23 @@ TEST_F(Autorizacao, NFeLoteComRetornoEmDuasConsultas) {
     EXPECT_FALSE(QFile::exists(raiz() + u"/Qel/Danfe1-1.PDF"_s));
 }
 
+// The protocol is stored as the authority wrote it: a reason with an accent and an escaped
+// ampersand keeps both, so the proc stays valid XML and the authority's signature verifies.
+TEST_F(Autorizacao, ProtocoloArmazenadoComoAAutoridadeEscreveu) {
+    PULA_SEM_REFERENCIA();
+    simulador.cenario("autorizado-com-acento");
+    const Documento d = documento(u"nfe"_s, 21);
+    const Execucao r = entrega(u"NFe21.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    const QByteArray proc = teste::le(arquivo(d, u"nfe"_s));
+    ASSERT_FALSE(proc.isEmpty()) << r.saida.toStdString();
+    EXPECT_TRUE(
+        proc.contains("<xMotivo>Autorizado o uso: s\xc3\xa9rie &amp; n\xc3\xbamero conferidos</xMotivo>"))
+        << proc.toStdString();
+    EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
+    EXPECT_EQ(verificaAssinatura(proc, u"infProt"_s, simulador.certificadoProtocolo()), QString());
+}
+
 TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
     PULA_SEM_REFERENCIA();
     const Documento d = documento(u"nfe"_s, 2, 1, u"65"_s);
