@@ -1,5 +1,5 @@
-// An authorisation answer: the lot receipt, the protocol of the document, its status and whether
-// it names the document sent, and the proc assembled from them.
+// An authorisation answer: the lot receipt, the protocol of the document, its status, its key and
+// whether it names the document sent, and the proc assembled from them.
 
 #include "apoio_fuzz.h"
 #include "flows/apoio_fluxo.h"
@@ -19,10 +19,8 @@ const QString kDocumento = QStringLiteral(
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho) {
     using namespace qel;
     const QString resposta = fuzz::texto(dados, tamanho);
-    // The receipt as the authorisation takes it: the 15 characters after <nRec>.
-    const qsizetype marca = resposta.indexOf(QStringLiteral("<nRec>"));
-    const QString recibo = marca < 0 ? QString() : resposta.mid(marca + 6, 15);
-    if (marca >= 0 && recibo.size() > 15) fuzz::falha("receipt longer than 15 characters");
+    // The lot's receipt as the authorisation takes it.
+    valorElemento(resposta, QStringLiteral("nRec"));
     cStatDe(resposta);
     versaoDe(resposta);
     valorElemento(resposta, QStringLiteral("nProt"));
@@ -31,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho) {
     for (const TipoDocumento tipo : {TipoDocumento::NFe, TipoDocumento::CTe, TipoDocumento::MDFe}) {
         const QString protocolo = protocoloDaResposta(tipo, resposta);
         situacaoDoProtocolo(protocolo);
+        chaveDoProtocolo(protocolo);
+        protocoloDaChave(protocolo, kDocumento);
         protocoloDoDocumento(protocolo, kDocumento);
     }
     for (const bool simplificado : {false, true})
