@@ -14,6 +14,7 @@
 namespace qel {
 
 class Operacoes;
+struct RespostaNfse;
 
 // The municipality of an NFS-e request from the table when the document's markers gave none (or
 // one the table does not know), and the state of the municipality.
@@ -39,6 +40,12 @@ struct EnvioNfse {
 // The reception leaves the signed lot in LbXML and the RPS identifier in CHAVE.
 std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const Endpoint& endpoint,
                                           const QString& documento, bool jaAssinado);
+
+// A refusal by the municipality: its messages, each with its code and correction, as a status line
+// (`status` and the codes), the result dialog and the calling application's answer; the lines of the
+// user's message come back, headed by `titulo`.
+QStringList mensagensDaRecusaNfse(Operacoes& op, const RespostaNfse& r, const QString& titulo,
+                                  const QString& status);
 
 Passo recepcaoNfse(Operacoes& op);     // RECEPCAO of an NFS-e document
 Passo cancelamentoNfse(Operacoes& op); // the event tasks on a stored NFS-e

@@ -54,17 +54,8 @@ Passo recusa(Operacoes& op, const QString& texto) {
 
 Passo recusado(Operacoes& op, const RespostaNfse& r) {
     ContextoExecucao& ctx = op.ctx();
-    QString linhas;
-    QStringList texto{u"A prefeitura recusou o cancelamento da NFS-e:"_s};
-    for (const MensagemNfse& m : r.mensagens) {
-        linhas += nfse::el(u"Codigo"_s, m.codigo) + nfse::el(u"Mensagem"_s, m.mensagem) +
-                  nfse::el(u"Correcao"_s, m.correcao);
-        texto << m.codigo + u" - "_s + m.mensagem;
-        if (!m.correcao.trimmed().isEmpty()) texto << u"Correção: "_s + m.correcao.trimmed();
-    }
-    op.Mostra_Status(u"Cancelamento recusado pela prefeitura: "_s + r.codigos());
-    ctx.LbRetorno = QStringList{Remove_Acentos(linhas)};
-    op.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"Codigo"_s, u"Mensagem"_s, QString());
+    const QStringList texto = mensagensDaRecusaNfse(op, r, u"A prefeitura recusou o cancelamento da NFS-e:"_s,
+                                                    u"Cancelamento recusado pela prefeitura: "_s);
     op.mensagem(texto.join(u'|') + u"|A NFS-e continua válida; nada foi arquivado."_s);
     if (!ctx.NomeBase.isEmpty()) apagaArquivo(ctx.NomeBase + u".EML"_s);
     return {Desfecho::Recusada, {}};

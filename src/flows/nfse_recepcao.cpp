@@ -173,17 +173,8 @@ RespostaNfse RecepcaoNfse::resultadoDoLote(const QString& protocolo) {
 Passo RecepcaoNfse::recusado(const RespostaNfse& r) {
     // The municipality's messages, each with its code and correction, for the user and the
     // calling application; the lot and its request files go, as with any refused document.
-    QString linhas;
-    QStringList texto{u"A prefeitura recusou o lote:"_s};
-    for (const MensagemNfse& m : r.mensagens) {
-        linhas += nfse::el(u"Codigo"_s, m.codigo) + nfse::el(u"Mensagem"_s, m.mensagem) +
-                  nfse::el(u"Correcao"_s, m.correcao);
-        texto << m.codigo + u" - "_s + m.mensagem;
-        if (!m.correcao.trimmed().isEmpty()) texto << u"Correção: "_s + m.correcao.trimmed();
-    }
-    op_.Mostra_Status(u"Lote recusado pela prefeitura: "_s + r.codigos());
-    ctx_.LbRetorno = QStringList{Remove_Acentos(linhas)};
-    op_.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"Codigo"_s, u"Mensagem"_s, QString());
+    const QStringList texto = mensagensDaRecusaNfse(op_, r, u"A prefeitura recusou o lote:"_s,
+                                                    u"Lote recusado pela prefeitura: "_s);
     op_.mensagem(texto.join(u'|'));
     if (!ctx_.ArquivoDocumento.isEmpty()) apagaArquivo(ctx_.ArquivoDocumento);
     if (!ctx_.PrefixoPDF.isEmpty()) apagaArquivo(caminhoNativo(ctx_.PrefixoPDF + u"-1.PDF"_s));

@@ -6,6 +6,7 @@
 #include "flows/operacoes.h"
 #include "nfse/estrela.h"
 #include "nfse/provedor.h"
+#include "nfse/resposta.h"
 #include "nfse/xml_nfse.h"
 #include "sign/assinatura.h"
 #include "util/arquivos.h"
@@ -178,6 +179,22 @@ std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const 
     const EnvelopeNfse envelope = provedor->envelope(servico, endpoint, corpo.texto);
     op.Mostra_Status(u"Enviando XML - "_s + nome(servico));
     return EnvioNfse{envelope.texto, envelope.soap12};
+}
+
+QStringList mensagensDaRecusaNfse(Operacoes& op, const RespostaNfse& r, const QString& titulo,
+                                  const QString& status) {
+    QString linhas;
+    QStringList texto{titulo};
+    for (const MensagemNfse& m : r.mensagens) {
+        linhas += nfse::el(u"Codigo"_s, m.codigo) + nfse::el(u"Mensagem"_s, m.mensagem) +
+                  nfse::el(u"Correcao"_s, m.correcao);
+        texto << m.codigo + u" - "_s + m.mensagem;
+        if (!m.correcao.trimmed().isEmpty()) texto << u"Correção: "_s + m.correcao.trimmed();
+    }
+    op.Mostra_Status(status + r.codigos());
+    op.ctx().LbRetorno = QStringList{Remove_Acentos(linhas)};
+    op.Mostra_Mensagem(ModoResultado::ApresentaResultado, u"Codigo"_s, u"Mensagem"_s, QString());
+    return texto;
 }
 
 } // namespace qel
