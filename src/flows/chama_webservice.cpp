@@ -109,6 +109,7 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         pedido.token = cfg_.Token;
         pedido.idToken = cfg_.IDToken;
         pedido.paginaQr = enderecos.enderecoQr(tipo, ctx_.cUF, ctx_.ambiente);
+        pedido.urlChave = enderecos.enderecoConsultaNfce(ctx_.cUF, ctx_.ambiente);
         pedido.assina = [this](const QString& texto) { return Assinar_XML(texto); };
         pedido.jaAssinado = opcoes.jaAssinado;
         const CorpoConstruido corpo = constroiCorpo(pedido);

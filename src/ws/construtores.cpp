@@ -65,10 +65,12 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
         // The environment of the run: a homologation document must not point to production.
         QString parametros = chave + u"|2|"_s + codigo(p.ambiente) + u'|' + idCsc;
         parametros += u'|' + Calcula_Sha1(parametros + p.token.trimmed());
-        const QString& pagina = p.paginaQr;
-        texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + pagina + u"?p="_s + parametros +
-                                             u"]]></qrCode><urlChave>"_s + pagina +
-                                             u"?</urlChave></infNFeSupl>"_s);
+        // urlChave is the address printed for the consultation by key, which most states
+        // publish apart from the QR page (NT 2015.002, table of addresses by state).
+        const QString urlChave = p.urlChave.isEmpty() ? p.paginaQr : p.urlChave;
+        texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + p.paginaQr + u"?p="_s +
+                                             parametros + u"]]></qrCode>"_s +
+                                             elementoXml(u"urlChave"_s, urlChave) + u"</infNFeSupl>"_s);
     }
     // The document as it goes out, QR group included: the NFC-e is stored and printed with it.
     c.documento = texto;

@@ -26,6 +26,7 @@ struct PedidoCorpo {
     QString token;     // NFC-e CSC
     QString idToken;   // NFC-e CSC id
     QString paginaQr;  // the consultation page the document's QR code points to
+    QString urlChave;  // NFC-e: the state's consultation by access key (the QR page when empty)
     // Signs a document; an empty result means it failed (and the user was told).
     std::function<QString(const QString&)> assina;
     // The document was signed when it was first sent (kept by the send journal): it goes as it is.

@@ -40,12 +40,22 @@ QString chave(const QString& a, const QString& b) {
     return a + u'|' + b;
 }
 
+QString chaveConsulta(const QString& cUF, Ambiente ambiente) {
+    return chave(cUF, ambiente == Ambiente::Homologacao ? u"2"_s : u"1"_s);
+}
+
+// A QR page is opened by a phone's reader: it must be a web address.
+bool enderecoWeb(const QString& valor) {
+    return valor.startsWith(u"https://"_s) || valor.startsWith(u"http://"_s);
+}
+
 } // namespace
 
 TabelaEnderecos TabelaEnderecos::carrega(const ConfiguracaoRede& rede) {
     TabelaEnderecos t;
     t.leHosts(leRecurso(u":/qel/ws/hosts.conf"_s), u"hosts.conf"_s);
     t.leEnderecos(leRecurso(u":/qel/ws/enderecos.conf"_s), u"enderecos.conf"_s);
+    t.leEnderecos(leRecurso(u":/qel/ws/consulta_nfce.conf"_s), u"consulta_nfce.conf"_s);
     if (!rede.arquivoHosts.isEmpty() && existeArquivo(rede.arquivoHosts))
         t.leHosts(lerTexto(rede.arquivoHosts), rede.arquivoHosts);
     if (!rede.arquivoEnderecos.isEmpty() && existeArquivo(rede.arquivoEnderecos))
@@ -93,6 +103,9 @@ void TabelaEnderecos::leEnderecos(const QString& texto, const QString& origem) {
             const QString& conjunto = c.at(3);
             lista.removeIf([&](const Atende& a) { return a.conjunto == conjunto; });
             lista.append({c.at(3), c.at(4)});
+        } else if (tipo == u"consulta-nfce"_s && c.size() == 5 && (c.at(2) == u"1"_s || c.at(2) == u"2"_s) &&
+                   enderecoWeb(c.at(3))) {
+            consultaNfce_.insert(chave(c.at(1), c.at(2)), {c.at(3), c.at(4)});
         } else {
             erros_.append(origem + u':' + QString::number(numero) + u": "_s + c.join(u' '));
         }
@@ -171,7 +184,25 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
     return true;
 }
 
+bool TabelaEnderecos::Endereco_Grupo(const QString& grupo, const QString& chaveGrupo, Servico servico,
+                                     Ambiente ambiente, Endpoint& endpoint) const {
+    endpoint = {};
+    const std::optional<Endpoint> achado = procura(grupo, chaveGrupo, servico, ambiente, true);
+    if (!achado || achado->endereco.trimmed().isEmpty() || achado->namespace_.trimmed().isEmpty())
+        return false;
+    endpoint = *achado;
+    return true;
+}
+
+QString TabelaEnderecos::enderecoConsultaNfce(const QString& cUF, Ambiente ambiente) const {
+    return consultaNfce_.value(chaveConsulta(cUF, ambiente)).second;
+}
+
 QString TabelaEnderecos::enderecoQr(TipoDocumento tipo, const QString& cUF, Ambiente ambiente) const {
+    if (tipo == TipoDocumento::NFCe) {
+        const auto achado = consultaNfce_.constFind(chaveConsulta(cUF, ambiente));
+        if (achado != consultaNfce_.cend()) return achado->first;
+    }
     const std::optional<Endpoint> e =
         procura(u"QrCode-"_s + texto(tipo), cUF, Servico::QrCode, ambiente, false);
     return e ? e->endereco : QString();

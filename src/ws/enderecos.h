@@ -2,8 +2,9 @@
 
 // Where each request goes and how it is labelled: address, SOAP action, namespace (or the
 // operation name of the municipal providers) and message version. The table is data
-// (enderecos.conf and hosts.conf, with the installation's files read over them), so that a new
-// state, authoriser or municipality is a row, not code.
+// (enderecos.conf and hosts.conf, with the installation's files read over them, and the NFC-e
+// consultation pages of consulta_nfce.conf), so that a new state, authoriser or municipality is
+// a row, not code.
 
 #include "util/codigos.h"
 #include "ws/rede.h"
@@ -50,7 +51,8 @@ public:
     // its single host, when it has one.
     static TabelaEnderecos carrega(const ConfiguracaoRede& rede);
 
-    // Reads rows in the form of enderecos.conf / hosts.conf; later rows replace earlier ones.
+    // Reads rows in the form of enderecos.conf (consulta_nfce.conf's rows included) / hosts.conf;
+    // later rows replace earlier ones.
     void leEnderecos(const QString& texto, const QString& origem);
     void leHosts(const QString& texto, const QString& origem);
     // host:port that takes every request (not the QR pages printed on the documents).
@@ -60,12 +62,20 @@ public:
     // has no address or namespace (a host not configured for this environment, say).
     bool Endereco_WebService(const ChaveEndpoint& chave, Endpoint& endpoint) const;
 
+    // The entry of a service in a group and key of the table itself (the contingency
+    // authorisers: group "SVC-NFe", key the state's code or the SVC's name); as above.
+    bool Endereco_Grupo(const QString& grupo, const QString& chave, Servico servico, Ambiente ambiente,
+                        Endpoint& endpoint) const;
+
     // The host of a role in an environment; empty when the role has none there. Never the
     // production host for a homologation run.
     QString hostDoPapel(const QString& papel, Ambiente ambiente) const;
 
     // The consultation page that the QR code of a printed document points to; empty when none.
     QString enderecoQr(TipoDocumento tipo, const QString& cUF, Ambiente ambiente) const;
+    // The state's address of the NFC-e consultation by access key (the document's `urlChave`);
+    // empty when the table has none for the state.
+    QString enderecoConsultaNfce(const QString& cUF, Ambiente ambiente) const;
 
     // Lines of the data files that were not understood ("file:line: text").
     const QStringList& erros() const { return erros_; }
@@ -86,9 +96,10 @@ private:
     std::optional<Endpoint> procura(const QString& grupo, const QString& chave, Servico servico,
                                     Ambiente ambiente, bool redireciona) const;
 
-    QHash<QString, Servico_> servicos_;                 // "set|service"
-    QHash<QString, QList<Atende>> atende_;              // "group|key"
-    QHash<QString, std::pair<QString, QString>> hosts_; // role -> production, homologation
+    QHash<QString, Servico_> servicos_;                        // "set|service"
+    QHash<QString, QList<Atende>> atende_;                     // "group|key"
+    QHash<QString, std::pair<QString, QString>> hosts_;        // role -> production, homologation
+    QHash<QString, std::pair<QString, QString>> consultaNfce_; // "cUF|tpAmb" -> QR page, urlChave
     QString hostUnico_;
     QStringList erros_;
 };

@@ -135,6 +135,13 @@ TEST(Construtores, AutorizacaoNFeENFCe) {
                                     Calcula_Sha1(parametros + u"0123456789ABCDEF"_s) +
                                     u"]]></qrCode><urlChave>"_s));
     EXPECT_TRUE(nfce.corpo.contains(u"</infNFeSupl><Signature"_s));
+    // Without the state's consultation address, the QR page stands for it.
+    EXPECT_TRUE(
+        nfce.corpo.contains(u"<urlChave>https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx</urlChave>"_s));
+    c.urlChave = u"www.sefaz.rs.gov.br/nfce/consulta"_s;
+    EXPECT_TRUE(constroiCorpo(c).corpo.contains(
+        u"<urlChave>www.sefaz.rs.gov.br/nfce/consulta</urlChave></infNFeSupl>"_s));
+    c.urlChave.clear();
     EXPECT_EQ(teste::validaEsquema(nfce.corpo.toUtf8(), esquema(u"nfe/enviNFe_v4.00.xsd"_s)), QString());
 
     // A blank CSC id counts as 1, in the parameters and in the hashed text.

@@ -65,7 +65,7 @@ TEST(Endpoints, NFeENFCePorEstado) {
         const char* versao;
     } casos[] = {
         {"NFe", "Evento", "42", "https://nfe.svrs.rs.gov.br/ws/recepcaoevento/recepcaoevento4.asmx", "1.00"},
-        {"NFCe", "Recepcao", "41", "https://nfe.sefa.pr.gov.br/nfe/NFeAutorizacao4?wsdl", "4.00"},
+        {"NFCe", "Recepcao", "41", "https://nfce.sefa.pr.gov.br/nfce/NFeAutorizacao4", "4.00"},
         {"NFe", "Consultar", "31", "https://nfe.fazenda.mg.gov.br/nfe2/services/NFeConsultaProtocolo4",
          "4.00"},
         {"NFe", "RetRecepcao", "51", "https://nfe.sefaz.mt.gov.br/nfews/v2/services/NfeRetAutorizacao4?wsdl",
@@ -76,8 +76,8 @@ TEST(Endpoints, NFeENFCePorEstado) {
          "4.00"},
         {"CTe", "Inutilizar", "43", "https://cte.svrs.rs.gov.br/ws/cteinutilizacao/cteinutilizacao.asmx",
          "4.00"},
-        {"CTe", "Status", "31", "https://cte.fazenda.mg.gov.br/cte/services/CteStatusServico.asmx", "2.00"},
-        {"CTe", "Evento", "51", "https://cte.sefaz.mt.gov.br/ctews2/services/CteRecepcaoEvento", "2.00"},
+        {"CTe", "Status", "31", "https://cte.fazenda.mg.gov.br/cte/services/CTeStatusServicoV4", "4.00"},
+        {"CTe", "Evento", "51", "https://cte.sefaz.mt.gov.br/ctews2/services/CTeRecepcaoEventoV4", "4.00"},
         {"MDFe", "Status", "35", "https://mdfe.exemplo.gov.br/ws/mdfestatusservico/MDFeStatusServico.asmx",
          "3.00"},
         {"MDFe", "NaoEncerrados", "", "https://mdfe.exemplo.gov.br/ws/mdfeconsnaoenc/MDFeConsNaoEnc.asmx",
@@ -128,8 +128,8 @@ TEST(Endpoints, EntradasUnicasEAsQueFalham) {
         const char* porque;
     } falhas[] = {
         {{u"NFe"_s, u"Cadastro"_s, u"43"_s, {}, u"RJ"_s}, "registry of RJ"},
-        {{u"NFe"_s, u"Status"_s, u"35"_s}, "NF-e of a state outside the table"},
-        {{u"CTe"_s, u"Status"_s, u"42"_s}, "CT-e of SC"},
+        {{u"NFe"_s, u"Status"_s, u"99"_s}, "NF-e of a code that is no state"},
+        {{u"CTe"_s, u"Inutilizar"_s, u"31"_s}, "CT-e inutilização of MG (none published for 4.00)"},
         {{u"MDFe"_s, u"Cancelar"_s, u"43"_s}, "unknown MDF-e service"},
         {{u"NFCe"_s, u"Evento"_s, u"43"_s, u"Manifestar"_s}, "manifestation of an NFC-e"},
         {{u"NFSe"_s, u"Consultar"_s, u"43"_s, {}, {}, u"4307807"_s}, "Estrela consult"},
@@ -164,9 +164,11 @@ TEST(Endpoints, DadosEmbutidosSemErroENovaLinhaSemCodigo) {
     EXPECT_TRUE(tabela().erros().isEmpty()) << tabela().erros().join(u'\n').toStdString();
     // A new authoriser for a state, and a state taken away, are rows of an installation's file.
     TabelaEnderecos t = tabela();
-    t.leEnderecos(u"atende NFe 35 NFE-PR sefa-pr-nfe\natende NFe 43 -\nlinha sem sentido\n"_s, u"teste"_s);
+    t.leEnderecos(
+        u"atende NFe 35 -\natende NFe 35 NFE-PR sefa-pr-nfe\natende NFe 43 -\nlinha sem sentido\n"_s,
+        u"teste"_s);
     ASSERT_EQ(t.erros().size(), 1);
-    EXPECT_TRUE(t.erros().first().startsWith(u"teste:3: "_s));
+    EXPECT_TRUE(t.erros().first().startsWith(u"teste:4: "_s));
     EXPECT_EQ(procura({u"NFe"_s, u"Consultar"_s, u"35"_s}, nullptr, t).endereco,
               u"https://nfe.sefa.pr.gov.br/nfe/NFeConsultaProtocolo4?wsdl"_s);
     bool ok = true;
