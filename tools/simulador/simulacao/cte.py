@@ -1,29 +1,13 @@
-"""CT-e 4.00 services of SVRS and of the MG and MT authorities, which keep their older service
-names for the 4.00 messages."""
-
-import re
+"""CT-e 4.00 services of SVRS and of the states that authorise their own (MG, MS, MT, PR, SP)."""
 
 from . import sefaz_respostas as respostas
-from .comum import els
-from .sefaz import (CHAVES_AUTORIZACAO, CHAVES_EVENTO, FAMILIAS, NS, servico, texto,
-                    uf_do_pedido)
+from .sefaz import CHAVES_AUTORIZACAO, CHAVES_EVENTO, servico
 
 
 def _cte(nome, servico_wsdl, raizes, construtor, conteudo="xml", operacao="", **extra):
     return servico(nome, "cte", servico_wsdl, operacao, construtor, versao_dados="4.00",
                    cabecalho="proibido", conteudo=conteudo, raizes=raizes,
                    resultado="cteResultMsg", **extra)
-
-
-def ret_autorizacao(pedido, rej, _contexto):
-    # CT-e reception is synchronous: there is never a receipt to report on.
-    n_rec = texto(pedido.raiz, "nRec", "cte") or ""
-    cstat, motivo = rej or pedido.desvio() or ("106", "Lote nao localizado")
-    return ('<retConsReciCTe xmlns="%s" versao="4.00">' % NS["cte"] +
-            els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["cte"]["ver_aplic"]),
-                ("nRec", n_rec if re.fullmatch(r"\d{15}", n_rec) else "0" * 15),
-                ("cStat", cstat), ("xMotivo", motivo), ("cUF", uf_do_pedido(pedido, n_rec[:2]))) +
-            "</retConsReciCTe>")
 
 
 def _autorizacao(nome, servico_wsdl, raiz, **extra):
@@ -47,20 +31,19 @@ ROTAS = [
           chaves_cenario=CHAVES_EVENTO)),
 ]
 
-# MG and MT keep their older service names; the messages are the 4.00 ones.
-_ANTIGOS = (
-    ("CteStatusServico", _cte("cte_status", "CteStatusServico", ("consStatServCTe",),
-                              respostas.status)),
-    ("CteRecepcao", _autorizacao("cte_autorizacao", "CteRecepcao", "CTe")),
-    ("CteRetRecepcao", _cte("cte_ret_autorizacao", "CteRetRecepcao", ("consReciCTe",),
-                            ret_autorizacao)),
-    ("CteInutilizacao", _cte("cte_inutilizacao", "CteInutilizacao", ("inutCTe",),
-                             respostas.inutilizacao)),
-    ("CteConsulta", _cte("cte_consulta", "CteConsulta", ("consSitCTe",), respostas.consulta)),
-    ("CteRecepcaoEvento", _cte("cte_evento", "CteRecepcaoEvento", ("eventoCTe",),
-                               respostas.evento_cte_mdfe, chaves_cenario=CHAVES_EVENTO)),
-)
-for _nome, _servico in _ANTIGOS:
-    _evento = _nome == "CteRecepcaoEvento"
-    ROTAS.append(("/cte/services/" + ("RecepcaoEvento" if _evento else _nome) + ".asmx", _servico))
-    ROTAS.append((("/ctews2/services/" if _evento else "/ctews/services/") + _nome, _servico))
+# The 4.00 services of the states that authorise their own CT-e: the same services, on each
+# state's paths (MG, MS, MT, PR, SP; MT's simplified reception on a path of its own).
+_PROPRIOS = {
+    "CTeStatusServicoV4": ROTAS[0][1],
+    "CTeRecepcaoSincV4": ROTAS[1][1],
+    "CTeRecepcaoSimpV4": ROTAS[2][1],
+    "CTeConsultaV4": ROTAS[4][1],
+    "CTeRecepcaoEventoV4": ROTAS[5][1],
+}
+for _prefixo, _sufixo in (("/cte/services/", ""), ("/ws/", ""), ("/ctews2/services/", ""),
+                          ("/cte4/", ""), ("/CTeWS/WS/", ".asmx")):
+    for _nome, _servico in _PROPRIOS.items():
+        _caminho = _prefixo + _nome + _sufixo
+        if _prefixo == "/ctews2/services/" and _nome == "CTeRecepcaoSimpV4":
+            _caminho = "/cte-ws/services/CTeRecepcaoSimpV4"
+        ROTAS.append((_caminho, _servico))

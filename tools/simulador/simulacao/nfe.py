@@ -1,6 +1,7 @@
-"""NF-e and NFC-e services of the states (RS/SVRS, PR, MG, MT families of paths): status,
-authorization, receipt, inutilização, consultation and events; the national event service; the
-registry query of every state that has one."""
+"""NF-e and NFC-e services of every authoriser's family of paths (the states that have their own,
+SVRS, SVAN and the contingency ones): status, authorization, receipt, inutilização, consultation
+and events; the national event service, on the path of SVAN's and SVC-AN's event service, told
+apart by its action; the registry query of every state that has one."""
 
 import re
 
@@ -221,6 +222,34 @@ CAMINHOS = (
     ("/nfews/v2/services/NfeStatusServico4", "/nfews/v2/services/NfeAutorizacao4",
      "/nfews/v2/services/NfeRetAutorizacao4", "/nfews/v2/services/NfeInutilizacao4",
      "/nfews/v2/services/NfeConsulta4", "/nfews/v2/services/RecepcaoEvento4"),
+) + tuple(
+    # The services named as most states publish them, under each one's prefix (status,
+    # reception, receipt, inutilização, consultation, event).
+    tuple(prefixo + nome + sufixo for nome in ("NFeStatusServico4", "NFeAutorizacao4",
+                                               "NFeRetAutorizacao4", "NFeInutilizacao4",
+                                               "NFeConsultaProtocolo4", "NFeRecepcaoEvento4"))
+    for prefixo, sufixo in (
+        ("/nfce/", ""),                    # NFC-e of PR
+        ("/nfce/services/", ""),           # NFC-e of MG
+        ("/nfe4/services/", ""),           # CE
+        ("/nfce4/services/", ""),          # NFC-e of CE
+        ("/nfe/services/", ""),            # GO
+        ("/ws/", ""),                      # MS
+        ("/nfe-service/services/", ""),    # PE
+        ("/ws/", ".asmx"),                 # SP (NF-e and NFC-e)
+    )
+) + tuple(
+    tuple(prefixo + nome for nome in ("NfeStatusServico4", "NfeAutorizacao4", "NfeRetAutorizacao4",
+                                      "NfeInutilizacao4", "NfeConsulta4", "RecepcaoEvento4"))
+    for prefixo in ("/services2/services/",          # AM
+                    "/nfce-services/services/",      # NFC-e of AM
+                    "/nfcews/services/")             # NFC-e of MT
+) + tuple(
+    # One folder per service: BA under /webservices, SVAN and SVC-AN at the root.
+    tuple(prefixo + "/%s/%s.asmx" % (nome, nome)
+          for nome in ("NFeStatusServico4", "NFeAutorizacao4", "NFeRetAutorizacao4",
+                       "NFeInutilizacao4", "NFeConsultaProtocolo4", "NFeRecepcaoEvento4"))
+    for prefixo in ("/webservices", "")
 )
 
 CAMINHOS_CADASTRO = (
