@@ -23,10 +23,12 @@ struct Documento {
 };
 
 // A document as the calling application drops it, made by the tests' document script.
-inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s) {
+// An NF-e or NFC-e is issued in RS unless a state's code is given.
+inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s,
+                           const QString& cUF = u"43"_s) {
     QProcess gera;
     gera.start(u"/usr/bin/python3"_s, {QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
-                                       QString::number(itens), modelo});
+                                       QString::number(itens), modelo, cUF});
     if (!gera.waitForFinished(30000) || gera.exitCode() != 0)
         ADD_FAILURE() << "document script: " << gera.readAllStandardError().toStdString();
     return {QString::fromUtf8(gera.readAllStandardError()).trimmed(), gera.readAllStandardOutput()};

@@ -1,7 +1,9 @@
 """Documents as a calling application drops them (unsigned, one line, UTF-8), valid against the
 official schemas once signed, for the tests, the demo and the measuring scripts.
 
-    documentos_teste.py nfe NUMERO [ITENS] [MODELO]   an NF-e (55) or NFC-e (65) of the test company
+    documentos_teste.py nfe NUMERO [ITENS] [MODELO] [CUF]
+                                                      an NF-e (55) or NFC-e (65) of the test company,
+                                                      issued in RS or in the state of code CUF
     documentos_teste.py cte NUMERO                    a CT-e with a recipient
     documentos_teste.py cte-simplificado NUMERO       a CT-e without recipient (sent as simplified)
     documentos_teste.py mdfe NUMERO
@@ -28,11 +30,11 @@ def sem_assinatura(texto):
     return ASSINATURA.sub("", texto)
 
 
-def nfe(numero, itens=1, modelo="55"):
+def nfe(numero, itens=1, modelo="55", uf="43"):
     """The test company's NF-e (or NFC-e) with a number of items, in homologation."""
-    chave = documentos.chave(modelo, numero)
+    chave = documentos.chave(modelo, numero, uf)
     nfc = modelo == "65"
-    ide = els(("cUF", "43"), ("cNF", chave[35:43]), ("natOp", "VENDA DE MERCADORIA"), ("mod", modelo),
+    ide = els(("cUF", uf), ("cNF", chave[35:43]), ("natOp", "VENDA DE MERCADORIA"), ("mod", modelo),
               ("serie", "1"), ("nNF", str(numero)), ("dhEmi", documentos.EMISSAO), ("tpNF", "1"),
               ("idDest", "1"), ("cMunFG", "4314902"), ("tpImp", "4" if nfc else "1"), ("tpEmis", "1"),
               ("cDV", chave[43]), ("tpAmb", "2"), ("finNFe", "1"), ("indFinal", "1"), ("indPres", "1"),
@@ -82,7 +84,8 @@ def cte_com_destinatario(numero):
 def main(argv):
     tipo, numero = argv[1], int(argv[2])
     if tipo == "nfe":
-        chave, texto = nfe(numero, int(argv[3]) if len(argv) > 3 else 1, argv[4] if len(argv) > 4 else "55")
+        chave, texto = nfe(numero, int(argv[3]) if len(argv) > 3 else 1, argv[4] if len(argv) > 4 else "55",
+                           argv[5] if len(argv) > 5 else "43")
     elif tipo == "cte":
         chave, texto = cte_com_destinatario(numero)
     elif tipo == "cte-simplificado":

@@ -77,6 +77,10 @@ TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
     EXPECT_EQ(pedidos(u"nfe_ret_autorizacao"_s), 0);
     const QByteArray proc = teste::le(arquivo(d, u"nfc"_s));
     EXPECT_TRUE(proc.contains("<infNFeSupl><qrCode>")) << "stored with the QR group it was sent with";
+    // RS's QR page and its consultation by key, which the DANFE prints.
+    EXPECT_TRUE(proc.contains(
+        "<![CDATA[https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p=" + d.chave.toUtf8() + "|2|2|"));
+    EXPECT_TRUE(proc.contains("<urlChave>www.sefaz.rs.gov.br/nfce/consulta</urlChave></infNFeSupl>"));
     EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
 }
 
