@@ -141,6 +141,33 @@ TEST(EnderecosPorEstado, TodoEstadoModeloServicoEAmbiente) {
     EXPECT_TRUE(comuns.isEmpty()) << QStringList(comuns.values()).join(u' ').toStdString();
 }
 
+// The national environment serves every state; the registry query, the states that offer it.
+TEST(EnderecosPorEstado, AmbienteNacionalECadastro) {
+    const QStringList comCadastro = {u"AC"_s, u"RN"_s, u"PB"_s, u"ES"_s, u"SC"_s, u"RS"_s, u"CE"_s, u"PE"_s,
+                                     u"BA"_s, u"MG"_s, u"SP"_s, u"PR"_s, u"MS"_s, u"MT"_s, u"GO"_s};
+    for (const Estado& estado : kEstados) {
+        for (const Ambiente ambiente : kAmbientes) {
+            SCOPED_TRACE(std::string(estado.uf) + (ambiente == Ambiente::Producao ? " 1" : " 2"));
+            ChaveEndpoint chave;
+            chave.tipo = TipoDocumento::NFe;
+            chave.cUF = QString::fromLatin1(estado.cUF);
+            chave.ambiente = ambiente;
+            Endpoint e;
+            chave.servico = Servico::Download;
+            ASSERT_TRUE(embutida().Endereco_WebService(chave, e));
+            EXPECT_TRUE(host(e.endereco).endsWith(u".nfe.fazenda.gov.br"_s)) << e.endereco.toStdString();
+            chave.servico = Servico::Evento;
+            chave.manifestar = true;
+            ASSERT_TRUE(embutida().Endereco_WebService(chave, e));
+            EXPECT_TRUE(host(e.endereco).endsWith(u".nfe.fazenda.gov.br"_s)) << e.endereco.toStdString();
+            chave.manifestar = false;
+            chave.servico = Servico::Cadastro;
+            chave.ufConsulta = QString::fromLatin1(estado.uf);
+            EXPECT_EQ(embutida().Endereco_WebService(chave, e), comCadastro.contains(chave.ufConsulta));
+        }
+    }
+}
+
 // The 4.00 lists of the states with their own CT-e services publish no inutilização; SVRS keeps
 // one. A missing entry is an error the user sees, never another authoriser's service.
 TEST(EnderecosPorEstado, InutilizacaoDoCTe) {
