@@ -213,11 +213,12 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
     return c;
 }
 
-// The registry is asked by CNPJ (14 digits), CPF (11) or state registration (anything else).
+// The registry is asked by CNPJ (14 characters, letters too since the alphanumeric CNPJ), CPF
+// (11 digits) or state registration (anything else).
 QString documentoConsultado(const QString& documento) {
     const QString d = documento.trimmed();
     const bool numeros = std::all_of(d.begin(), d.end(), [](QChar c) { return c.isDigit(); });
-    if (numeros && d.size() == 14) return elementoXml(u"CNPJ"_s, d);
+    if (FormaDeCnpj(d)) return elementoXml(u"CNPJ"_s, d);
     if (numeros && d.size() == 11) return elementoXml(u"CPF"_s, d);
     return elementoXml(u"IE"_s, d);
 }

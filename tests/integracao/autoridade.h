@@ -23,10 +23,14 @@ struct Documento {
 };
 
 // A document as the calling application drops it, made by the tests' document script.
-inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s) {
+// `cnpj`: the issuer, the test company when blank.
+inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s,
+                           const QString& cnpj = {}) {
     QProcess gera;
-    gera.start(u"/usr/bin/python3"_s, {QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
-                                       QString::number(itens), modelo});
+    QStringList argumentos{QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
+                           QString::number(itens), modelo};
+    if (!cnpj.isEmpty()) argumentos << cnpj;
+    gera.start(u"/usr/bin/python3"_s, argumentos);
     if (!gera.waitForFinished(30000) || gera.exitCode() != 0)
         ADD_FAILURE() << "document script: " << gera.readAllStandardError().toStdString();
     return {QString::fromUtf8(gera.readAllStandardError()).trimmed(), gera.readAllStandardOutput()};

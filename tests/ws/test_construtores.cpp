@@ -101,6 +101,22 @@ TEST(Construtores, TextosExatos) {
     EXPECT_EQ(cadastro.corpo,
               u"<ConsCad xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"2.00\"><infCons>"
               "<xServ>CONS-CAD</xServ><UF>RS</UF><CNPJ>12345678000195</CNPJ></infCons></ConsCad>"_s);
+    // The registry is asked by CNPJ, CPF or state registration as the document asked about has
+    // the shape of one: an alphanumeric CNPJ is a CNPJ, not a registration.
+    const struct {
+        const char16_t* documento;
+        const char16_t* elemento;
+    } consultados[] = {{u"12ABC34501DE35", u"<CNPJ>12ABC34501DE35</CNPJ>"},
+                       {u"12345678909", u"<CPF>12345678909</CPF>"},
+                       {u"0960000000", u"<IE>0960000000</IE>"},
+                       {u"P012345678901", u"<IE>P012345678901</IE>"},
+                       {u"12ABC34501DEAB", u"<IE>12ABC34501DEAB</IE>"}};
+    for (const auto& c : consultados) {
+        PedidoCorpo consulta = pedido(u"NFe"_s, u"Cadastro"_s, u"2.00"_s);
+        consulta.docConsulta = QString::fromUtf16(c.documento);
+        EXPECT_TRUE(constroiCorpo(consulta).corpo.contains(QString::fromUtf16(c.elemento)))
+            << QString::fromUtf16(c.documento).toStdString();
+    }
     // Values are escaped: a task value cannot break the request.
     PedidoCorpo estranho = pedido(u"NFe"_s, u"Consultar"_s, u"4.00"_s);
     estranho.chave = u"1<2&3"_s;
