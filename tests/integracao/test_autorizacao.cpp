@@ -129,6 +129,37 @@ TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
     EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
 }
 
+// The installation's QR version table puts the state on version 3: the NFC-e goes with the
+// on-line form (no CSC, no hash), its signature still verifies with the group beside it, and the
+// printed receipt's QR code reads back as that text. A row the table does not understand is said.
+TEST_F(Autorizacao, NFCeComQrCodeVersao3DaTabelaDaInstalacao) {
+    const QString tabela = raiz() + u"/versoes_qr.conf"_s;
+    teste::escreve(tabela, "# RS moved to version 3\r\n43 3\r\nRS 9\r\n");
+    extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+    const Documento d = documento(u"nfe"_s, 22, 1, u"65"_s);
+    const Execucao r = entrega(u"NFCe22.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(
+        r.saida.contains(u"Linha não entendida na tabela de versões do QR Code: "_s + tabela + u":3: RS 9"_s))
+        << r.saida.toStdString();
+    const QByteArray proc = teste::le(arquivo(d, u"nfc"_s));
+    ASSERT_FALSE(proc.isEmpty()) << r.saida.toStdString();
+    const qsizetype inicio = proc.indexOf("<qrCode><![CDATA[") + 17;
+    const QString qr = QString::fromUtf8(proc.mid(inicio, proc.indexOf("]]>", inicio) - inicio));
+    EXPECT_TRUE(qr.startsWith(u"https://"_s)) << qr.toStdString();
+    EXPECT_TRUE(qr.endsWith(u"?p="_s + d.chave + u"|3|2"_s)) << qr.toStdString();
+    EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+
+    const QString pdf = raiz() + u"/nfce22.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " +
+                                  arquivo(d, u"nfc"_s).toUtf8() + "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    const Execucao danfe = roda();
+    ASSERT_EQ(danfe.codigo, 0) << danfe.saida.toStdString();
+    if (!impresso::temLeitorDeCodigos())
+        GTEST_SKIP() << "zbarimg not found (zbar-tools): QR code not read back";
+    EXPECT_EQ(impresso::codigosDaPagina(pdf, 1, 300), QStringList{u"QR-Code:"_s + qr});
+}
+
 TEST_F(Autorizacao, CTeNormalSimplificadoEMDFe) {
     PULA_SEM_REFERENCIA();
     const struct {
