@@ -263,6 +263,8 @@ Desfecho ExecucaoTarefa::executa() {
     // requests go: said before anything is sent.
     for (const QString& erro : op_.recursos().enderecos.erros())
         op_.Mostra_Status(u"Linha não entendida na tabela de endereços: "_s + erro);
+    for (const QString& erro : op_.recursos().versoesQr.erros())
+        op_.Mostra_Status(u"Linha não entendida na tabela de versões do QR Code: "_s + erro);
     if (!determinaPastas()) return Desfecho::Recusada;
 
     if (!tomaArquivoTarefa() && !tomaDocumentoXml() && !semTrabalho()) {

@@ -111,7 +111,8 @@ template <std::size_t N> void aplicaLinha(const QString& linha, Cfg& cfg, const 
 }
 
 QString nomeArquivo(const QString& pasta, const PastasEmpresa& pastas, const QString& extensao) {
-    return pasta + u"INI/"_s + Limpa_Documento(pastas.cnpj) + extensao;
+    // An alphanumeric CNPJ names its file with its letters upper-cased, as everywhere else.
+    return pasta + u"INI/"_s + CnpjSemPontuacao(pastas.cnpj) + extensao;
 }
 
 void aplicaArquivo(const QString& caminho, const auto& aplicar) {

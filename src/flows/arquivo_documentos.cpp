@@ -15,7 +15,9 @@ using namespace Qt::StringLiterals;
 namespace qel {
 
 QString ArquivoDocumentos::pastaEmpresa(const QString& cnpj) const {
-    return raiz() + u"CNPJ-"_s + Limpa_Documento(cnpj.trimmed()) + u'/';
+    // Letters of an alphanumeric CNPJ upper-cased, as the key and the authorities write them: the
+    // task's "12.abc.345/01de-35" and the key's "12ABC34501DE35" are one company's folder.
+    return raiz() + u"CNPJ-"_s + CnpjSemPontuacao(cnpj) + u'/';
 }
 
 QString ArquivoDocumentos::periodo(const QString& chave) {

@@ -24,7 +24,7 @@ class ArquivoDocumentos {
 public:
     explicit ArquivoDocumentos(QString pastaTrabalho) : pastaTrabalho_(std::move(pastaTrabalho)) {}
 
-    // "Arquivos_XML/CNPJ-<the CNPJ without ".", "-" and "/">/".
+    // "Arquivos_XML/CNPJ-<the CNPJ without punctuation, letters upper-cased>/".
     QString pastaEmpresa(const QString& cnpj) const;
     // Year and month of emission from the key (characters 3-4 and 5-6): "24-05".
     static QString periodo(const QString& chave);

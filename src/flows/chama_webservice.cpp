@@ -4,6 +4,7 @@
 #include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/transporte.h"
+#include "sign/assinatura_texto.h"
 #include "tarefa/identificacao.h"
 #include "util/arquivos.h"
 #include "util/tabelas.h"
@@ -109,7 +110,9 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
         pedido.token = cfg_.Token;
         pedido.idToken = cfg_.IDToken;
         pedido.paginaQr = enderecos.enderecoQr(tipo, ctx_.cUF, ctx_.ambiente);
-        pedido.urlChave = enderecos.enderecoConsultaNfce(ctx_.cUF, ctx_.ambiente);
+        pedido.paginaChave = enderecos.enderecoConsultaNfce(ctx_.cUF, ctx_.ambiente);
+        pedido.versaoQr = recursos_.versoesQr.versao(ctx_.cUF);
+        pedido.assinaQr = [this](const QByteArray& texto) { return assinaTextoSha1(certificado_, texto); };
         pedido.assina = [this](const QString& texto) { return Assinar_XML(texto); };
         pedido.jaAssinado = opcoes.jaAssinado;
         const CorpoConstruido corpo = constroiCorpo(pedido);

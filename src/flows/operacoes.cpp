@@ -37,6 +37,7 @@ RecursosExecucao RecursosExecucao::doAmbiente() {
     RecursosExecucao r;
     r.rede = ConfiguracaoRede::doAmbiente();
     r.enderecos = TabelaEnderecos::carrega(r.rede);
+    r.versoesQr = VersoesQrNfce::carrega(r.rede.arquivoVersoesQr);
     const QString pausa = qEnvironmentVariable("QEL_DFE_PAUSA_TESTE");
     if (const qsizetype igual = pausa.lastIndexOf(u'='); igual > 0) {
         r.pausaApos = pausa.left(igual);

@@ -18,6 +18,7 @@
 #include "tarefa/contexto.h"
 #include "util/relogio.h"
 #include "ws/enderecos.h"
+#include "ws/qrcode_nfce.h"
 #include "ws/rede.h"
 #include "ws/servicos.h"
 
@@ -30,6 +31,7 @@ struct RecursosExecucao {
     Relogio relogio = relogioDoSistema();
     ConfiguracaoRede rede;
     TabelaEnderecos enderecos;
+    VersoesQrNfce versoesQr;
     // For the tests that stop the program at a given step: the beginning of a status line and
     // how long to wait right after showing it ($QEL_DFE_PAUSA_TESTE, "Texto do passo=ms").
     QString pausaApos;

@@ -79,19 +79,55 @@ std::vector<int> simbolosConjuntoC(const QString& digitos) {
     return simbolos;
 }
 
-// Symbol values of `texto` in code set B, start and check symbols included.
-std::vector<int> simbolosConjuntoB(const QString& texto) {
-    std::vector<int> simbolos{startB};
-    qint64 soma = startB;
-    for (qsizetype i = 0; i < texto.size(); ++i) {
+qsizetype digitosSeguidos(const QString& texto, qsizetype desde) {
+    qsizetype n = 0;
+    while (desde + n < texto.size() && texto[desde + n] >= u'0' && texto[desde + n] <= u'9')
+        ++n;
+    return n;
+}
+
+// Symbol values of a text with other characters than digits, start and check symbols included:
+// code set B for the characters, set C for runs of digits long enough to save symbols (four at
+// the start or the end, six in between; an odd run leaves its first digit in B), as ISO/IEC
+// 15417 annex E advises. A key with an alphanumeric CNPJ keeps its 26 final digits in pairs,
+// so its barcode is little wider than a numeric key's and stays legible in the DANFE's field
+// (one symbol per character would make it twice as wide, with modules under the printers' dots).
+std::vector<int> simbolosMistos(const QString& texto) {
+    constexpr int paraB = 100;
+    constexpr int paraC = 99;
+    const auto longaParaC = [&texto](qsizetype i) {
+        const qsizetype n = digitosSeguidos(texto, i);
+        return i == 0 || i + n == texto.size() ? n >= 4 : n >= 6;
+    };
+    std::vector<int> simbolos;
+    bool emC = longaParaC(0);
+    simbolos.push_back(emC ? startC : startB);
+    for (qsizetype i = 0; i < texto.size();) {
+        if (emC) {
+            if (digitosSeguidos(texto, i) >= 2) {
+                simbolos.push_back((texto[i].unicode() - u'0') * 10 + (texto[i + 1].unicode() - u'0'));
+                i += 2;
+                continue;
+            }
+            simbolos.push_back(paraB);
+            emC = false;
+        }
+        const qsizetype n = digitosSeguidos(texto, i);
+        if (n > 0 && n % 2 == 0 && longaParaC(i)) {
+            simbolos.push_back(paraC);
+            emC = true;
+            continue;
+        }
         const char16_t c = texto[i].unicode();
         if (c < 32 || c > 127)
             throw ErroInesperado(u"O caractere '"_s + texto[i] +
                                  u"' não pode ser representado no código de barras de '"_s + texto + u"'"_s);
-        const int valor = c - 32;
-        simbolos.push_back(valor);
-        soma += (i + 1) * valor;
+        simbolos.push_back(c - 32);
+        ++i;
     }
+    qint64 soma = simbolos.front();
+    for (std::size_t i = 1; i < simbolos.size(); ++i)
+        soma += static_cast<qint64>(i) * simbolos[i];
     simbolos.push_back(static_cast<int>(soma % 103));
     return simbolos;
 }
@@ -99,7 +135,7 @@ std::vector<int> simbolosConjuntoB(const QString& texto) {
 } // namespace
 
 Simbolo simboloBarras(const QString& digitos) {
-    std::vector<int> simbolos = soDigitos(digitos) ? simbolosConjuntoC(digitos) : simbolosConjuntoB(digitos);
+    std::vector<int> simbolos = soDigitos(digitos) ? simbolosConjuntoC(digitos) : simbolosMistos(digitos);
     simbolos.push_back(stop);
     Simbolo s;
     s.linhas = 1;

@@ -27,8 +27,9 @@ namespace qel {
 // and fit the same frame. Digits beyond the 44th add symbols (and width) rather than being lost.
 //
 // A string with any other character (a key holding an alphanumeric CNPJ) cannot be set in code
-// set C; it is set in code set B, one symbol per character, 11 × (length + 2) + 13 pixels wide.
-// A character outside code set B (printable ASCII and DEL) throws ErroInesperado.
+// set C alone: its characters go in code set B and its longer runs of digits in set C (four or
+// more at the start or the end, six or more between), switching between the two. A character
+// outside code set B (printable ASCII and DEL) throws ErroInesperado.
 QImage Barras(const QString& digitos);
 
 // The same barcode as a symbol, with the quiet zone Code 128 needs (ISO/IEC 15417: ten modules

@@ -156,6 +156,12 @@ QString CnpjSemPontuacao(const QString& texto) {
     return limpo;
 }
 
+bool FormaDeCnpj(const QString& semPontuacao) {
+    return semPontuacao.size() == 14 &&
+           std::all_of(semPontuacao.begin(), semPontuacao.begin() + 12, ehCaractereCnpj) &&
+           std::all_of(semPontuacao.begin() + 12, semPontuacao.end(), ehDigito);
+}
+
 QString RaizCnpj(const QString& texto) {
     return Copia(CnpjSemPontuacao(texto), 1, 8);
 }
@@ -166,10 +172,7 @@ QString Formata_CNPJ(const QString& texto) {
     // alphanumeric CNPJ (twelve letters or digits, two check digits): "CPF 123.456.789-09" is a
     // CPF with a word before it, not a CNPJ.
     const QString limpo = Limpa_Documento(texto.trimmed());
-    const bool formaCnpj = limpo.size() == 14 &&
-                           std::all_of(limpo.begin(), limpo.begin() + 12, ehCaractereCnpj) &&
-                           std::all_of(limpo.begin() + 12, limpo.end(), ehDigito);
-    if (formaCnpj) return blocos(limpo, {2, 3, 3, 4, 2}, {u"."_s, u"."_s, u"/"_s, u"-"_s});
+    if (FormaDeCnpj(limpo)) return blocos(limpo, {2, 3, 3, 4, 2}, {u"."_s, u"."_s, u"/"_s, u"-"_s});
     QString digitos;
     for (const QChar c : texto)
         if (ehDigito(c)) digitos += c;

@@ -28,6 +28,10 @@ QString Limpa_Documento(const QString& texto);
 // (upper-cased) of an alphanumeric CNPJ; punctuation and blanks dropped.
 QString CnpjSemPontuacao(const QString& texto);
 
+// True for a CNPJ without punctuation: twelve digits or upper-case letters, then two check
+// digits (the alphanumeric CNPJ keeps numeric check digits).
+bool FormaDeCnpj(const QString& semPontuacao);
+
 // The root of a company's CNPJ (its first eight characters without punctuation), which every
 // certificate of the company names.
 QString RaizCnpj(const QString& texto);

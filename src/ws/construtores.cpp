@@ -50,6 +50,31 @@ QString antesDaAssinatura(const QString& texto, const QString& grupo) {
     return resultado.insert(p < 0 ? 0 : p, grupo);
 }
 
+// infNFeSupl of an NFC-e: the QR code and the consultation address by key; empty when the
+// contingency's QR signature could not be made.
+QString grupoQrNfce(const PedidoCorpo& p, const QString& chave, const QString& assinado) {
+    const DocumentoQrNfce doc = leDocumentoQrNfce(assinado);
+    DadosQrNfce d;
+    d.pagina = p.paginaQr;
+    d.chave = chave;
+    // The environment of the run: a homologation document must not point to production.
+    d.tpAmb = codigo(p.ambiente);
+    d.versao = doc.emitentePessoaFisica ? 3 : p.versaoQr;
+    d.offline = doc.offline;
+    d.diaEmissao = doc.diaEmissao;
+    d.vNF = doc.vNF;
+    d.digestValue = doc.digestValue;
+    d.idCsc = p.idToken;
+    d.csc = p.token;
+    d.tipoDestinatario = doc.tipoDestinatario;
+    d.destinatario = doc.destinatario;
+    const QString qr = textoQrNfce(d, p.assinaQr);
+    if (qr.isEmpty()) return {};
+    const QString urlChave = p.paginaChave.isEmpty() ? p.paginaQr : p.paginaChave;
+    return u"<infNFeSupl><qrCode><![CDATA["_s + qr + u"]]></qrCode><urlChave>"_s + escapaXml(urlChave) +
+           u"</urlChave></infNFeSupl>"_s;
+}
+
 CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     CorpoConstruido c;
     c.autorizacao = true;
@@ -59,18 +84,12 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     QString chave = p.chave;
     if (const QString doId = chaveDoId(texto, 7); !doId.isEmpty()) chave = doId;
     c.chave = chave;
-    if (p.tipo == TipoDocumento::NFCe && !texto.contains(u"<infNFeSupl>"_s)) {
-        const QString idCsc =
-            p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
-        // The environment of the run: a homologation document must not point to production.
-        QString parametros = chave + u"|2|"_s + codigo(p.ambiente) + u'|' + idCsc;
-        parametros += u'|' + Calcula_Sha1(parametros + p.token.trimmed());
-        // urlChave is the address printed for the consultation by key, which most states
-        // publish apart from the QR page (NT 2015.002, table of addresses by state).
-        const QString urlChave = p.urlChave.isEmpty() ? p.paginaQr : p.urlChave;
-        texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + p.paginaQr + u"?p="_s +
-                                             parametros + u"]]></qrCode>"_s +
-                                             elementoXml(u"urlChave"_s, urlChave) + u"</infNFeSupl>"_s);
+    if (p.tipo == TipoDocumento::NFCe && !c.assinaturaFalhou && !texto.contains(u"<infNFeSupl>"_s)) {
+        // Made from the signed text: the contingency's QR code carries its digest (version 2) or
+        // a signature of its own (version 3), and infNFeSupl stays outside the signed infNFe.
+        const QString grupo = grupoQrNfce(p, chave, texto);
+        if (grupo.isEmpty()) c.assinaturaFalhou = true;
+        texto = antesDaAssinatura(texto, grupo);
     }
     // The document as it goes out, QR group included: the NFC-e is stored and printed with it.
     c.documento = texto;
@@ -194,11 +213,12 @@ CorpoConstruido corpoMDFe(const PedidoCorpo& p) {
     return c;
 }
 
-// The registry is asked by CNPJ (14 digits), CPF (11) or state registration (anything else).
+// The registry is asked by CNPJ (14 characters, letters too since the alphanumeric CNPJ), CPF
+// (11 digits) or state registration (anything else).
 QString documentoConsultado(const QString& documento) {
     const QString d = documento.trimmed();
     const bool numeros = std::all_of(d.begin(), d.end(), [](QChar c) { return c.isDigit(); });
-    if (numeros && d.size() == 14) return elementoXml(u"CNPJ"_s, d);
+    if (FormaDeCnpj(d)) return elementoXml(u"CNPJ"_s, d);
     if (numeros && d.size() == 11) return elementoXml(u"CPF"_s, d);
     return elementoXml(u"IE"_s, d);
 }

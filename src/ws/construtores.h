@@ -4,6 +4,7 @@
 // queries written here, and the documents that arrive ready-made, signed and completed.
 
 #include "util/codigos.h"
+#include "ws/qrcode_nfce.h"
 #include "ws/servicos.h"
 
 #include <QString>
@@ -26,7 +27,11 @@ struct PedidoCorpo {
     QString token;     // NFC-e CSC
     QString idToken;   // NFC-e CSC id
     QString paginaQr;  // the consultation page the document's QR code points to
-    QString urlChave;  // NFC-e: the state's consultation by access key (the QR page when empty)
+    // The NFC-e's consultation address by key (urlChave); blank: the QR page stands for it.
+    QString paginaChave;
+    int versaoQr = 2; // of the NFC-e QR code, from the state's row (qrcode_nfce.conf)
+    // Signs the version 3 QR parameters of an NFC-e in contingency with the company certificate.
+    AssinaTextoQr assinaQr;
     // Signs a document; an empty result means it failed (and the user was told).
     std::function<QString(const QString&)> assina;
     // The document was signed when it was first sent (kept by the send journal): it goes as it is.

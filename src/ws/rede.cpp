@@ -13,6 +13,7 @@ ConfiguracaoRede ConfiguracaoRede::doAmbiente() {
     rede.autoridadesExtras = qEnvironmentVariable("QEL_DFE_CA");
     rede.arquivoHosts = qEnvironmentVariable("QEL_DFE_HOSTS");
     rede.arquivoEnderecos = qEnvironmentVariable("QEL_DFE_ENDPOINTS");
+    rede.arquivoVersoesQr = qEnvironmentVariable("QEL_DFE_VERSOES_QR");
     const int consultas = qEnvironmentVariableIntValue("QEL_DFE_CONSULTAS_RETORNO", &ok);
     if (ok && consultas > 0) rede.consultasRetorno = consultas;
     const int pausa = qEnvironmentVariableIntValue("QEL_DFE_PAUSA_RETORNO", &ok);

@@ -13,6 +13,7 @@ struct ConfiguracaoRede {
     QString autoridadesExtras;  // PEM file or folder of CAs trusted besides the system's
     QString arquivoHosts;       // hosts of the roles, over the built-in ones
     QString arquivoEnderecos;   // endpoint rows, over the built-in ones
+    QString arquivoVersoesQr;   // NFC-e QR code versions per state, over the built-in ones
     // The queries of an NF-e lot's result: how many at most, and the pause between two of them
     // (the authorities ask clients not to query without a pause).
     int consultasRetorno = 10;
@@ -24,7 +25,8 @@ struct ConfiguracaoRede {
     int pausaRotaMs = 3000;
 
     // $QEL_DFE_HOST, $QEL_DFE_TEMPO_LIMITE (seconds), $QEL_DFE_CA, $QEL_DFE_HOSTS,
-    // $QEL_DFE_ENDPOINTS, $QEL_DFE_CONSULTAS_RETORNO and $QEL_DFE_PAUSA_RETORNO (milliseconds).
+    // $QEL_DFE_ENDPOINTS, $QEL_DFE_VERSOES_QR, $QEL_DFE_CONSULTAS_RETORNO and $QEL_DFE_PAUSA_RETORNO
+    // (milliseconds).
     static ConfiguracaoRede doAmbiente();
 };
 

@@ -38,6 +38,9 @@ emite() { # name subject start end
 emite empresa "/C=BR/O=ICP-Brasil/OU=Teste/CN=EMPRESA TESTE LTDA:12345678000195" 20250102120000Z 20301230120000Z
 emite vencido "/C=BR/O=ICP-Brasil/OU=Teste/CN=EMPRESA TESTE LTDA:12345678000195" 20200102120000Z 20210102120000Z
 emite outra "/C=BR/O=ICP-Brasil/OU=Teste/CN=OUTRA EMPRESA SA:98765432000110" 20250102120000Z 20301230120000Z
+# A company of alphanumeric CNPJ (in use from July 2026).
+emite alfanumerica "/C=BR/O=ICP-Brasil/OU=Teste/CN=EMPRESA ALFANUMERICA LTDA:12ABC34501DE35" 20250102120000Z \
+  20301230120000Z
 openssl pkcs12 -export -legacy -in empresa.crt -inkey empresa.key -out empresa-legado.pfx -passout pass:1234
 cat empresa.crt outra.key >chave-errada.pem
 cat outra.crt outra.key >outra.pem

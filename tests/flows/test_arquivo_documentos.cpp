@@ -22,6 +22,9 @@ TEST(ArquivoDocumentos, CaminhosDaArvore) {
               u"/srv/DFe/Arquivos_XML/CNPJ-12345678000195/24-05/"_s + kChave + u"-nfe.xml"_s);
     EXPECT_EQ(a.documento(u"12345678000195"_s, kChave, TipoDocumento::NFe),
               a.documento(u"12.345.678/0001-95"_s, kChave, TipoDocumento::NFe));
+    // An alphanumeric CNPJ keeps its letters, upper-cased however the task wrote them.
+    for (const char16_t* cnpj : {u"12.abc.345/01de-35", u"12ABC34501DE35", u" 12.ABC.345/01DE-35 "})
+        EXPECT_EQ(a.pastaEmpresa(QString::fromUtf16(cnpj)), u"/srv/DFe/Arquivos_XML/CNPJ-12ABC34501DE35/"_s);
     const struct {
         TipoDocumento tipo;
         const char* sufixo;

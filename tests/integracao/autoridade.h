@@ -23,12 +23,15 @@ struct Documento {
 };
 
 // A document as the calling application drops it, made by the tests' document script.
-// An NF-e or NFC-e is issued in RS unless a state's code is given.
+// An NF-e or NFC-e is issued in RS unless a state's code is given; `cnpj`: the issuer, the test
+// company when blank.
 inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s,
-                           const QString& cUF = u"43"_s) {
+                           const QString& cUF = u"43"_s, const QString& cnpj = {}) {
     QProcess gera;
-    gera.start(u"/usr/bin/python3"_s, {QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
-                                       QString::number(itens), modelo, cUF});
+    QStringList argumentos{QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
+                           QString::number(itens), modelo, cUF};
+    if (!cnpj.isEmpty()) argumentos << cnpj;
+    gera.start(u"/usr/bin/python3"_s, argumentos);
     if (!gera.waitForFinished(30000) || gera.exitCode() != 0)
         ADD_FAILURE() << "document script: " << gera.readAllStandardError().toStdString();
     return {QString::fromUtf8(gera.readAllStandardError()).trimmed(), gera.readAllStandardOutput()};

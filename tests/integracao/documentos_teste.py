@@ -1,8 +1,9 @@
 """Documents as a calling application drops them (unsigned, one line, UTF-8), valid against the
 official schemas once signed, for the tests, the demo and the measuring scripts.
 
-    documentos_teste.py nfe NUMERO [ITENS] [MODELO] [CUF]
-                                                      an NF-e (55) or NFC-e (65) of the test company,
+    documentos_teste.py nfe NUMERO [ITENS] [MODELO] [CUF] [CNPJ]
+                                                      an NF-e (55) or NFC-e (65) of the test company
+                                                      (or of the company of CNPJ, alphanumeric too),
                                                       issued in RS or in the state of code CUF
     documentos_teste.py cte NUMERO                    a CT-e with a recipient
     documentos_teste.py cte-simplificado NUMERO       a CT-e without recipient (sent as simplified)
@@ -19,7 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import documentos  # noqa: E402  (the simulator's documents of each family)
 from simulacao.comum import els  # noqa: E402
-from simulacao.sefaz import NS  # noqa: E402
+from simulacao.sefaz import NS, digito_chave  # noqa: E402
 
 ASSINATURA = re.compile(r"<Signature\b.*?</Signature>", re.S)
 
@@ -30,9 +31,10 @@ def sem_assinatura(texto):
     return ASSINATURA.sub("", texto)
 
 
-def nfe(numero, itens=1, modelo="55", uf="43"):
+def nfe(numero, itens=1, modelo="55", uf="43", cnpj=documentos.CNPJ):
     """The test company's NF-e (or NFC-e) with a number of items, in homologation."""
-    chave = documentos.chave(modelo, numero, uf)
+    base = "%s2612%s%s001%09d1%08d" % (uf, cnpj, modelo, numero, numero)
+    chave = base + digito_chave(base)
     nfc = modelo == "65"
     ide = els(("cUF", uf), ("cNF", chave[35:43]), ("natOp", "VENDA DE MERCADORIA"), ("mod", modelo),
               ("serie", "1"), ("nNF", str(numero)), ("dhEmi", documentos.EMISSAO), ("tpNF", "1"),
@@ -41,7 +43,7 @@ def nfe(numero, itens=1, modelo="55", uf="43"):
               ("procEmi", "0"), ("verProc", "TESTE 1.0"))
     endereco = els(("xLgr", "RUA DAS FLORES"), ("nro", "100"), ("xBairro", "CENTRO"), ("cMun", "4314902"),
                    ("xMun", "PORTO ALEGRE"), ("UF", "RS"), ("CEP", "90000000"))
-    emit = (els(("CNPJ", documentos.CNPJ), ("xNome", "EMPRESA DEMONSTRAÇÃO LTDA"), ("xFant", "DEMONSTRAÇÃO")) +
+    emit = (els(("CNPJ", cnpj), ("xNome", "EMPRESA DEMONSTRAÇÃO LTDA"), ("xFant", "DEMONSTRAÇÃO")) +
             "<enderEmit>" + endereco + "</enderEmit>" + els(("IE", "0960000000"), ("CRT", "1")))
     dest = "" if nfc else (
         "<dest>" + els(("CNPJ", "98765432000110"),
@@ -85,7 +87,7 @@ def main(argv):
     tipo, numero = argv[1], int(argv[2])
     if tipo == "nfe":
         chave, texto = nfe(numero, int(argv[3]) if len(argv) > 3 else 1, argv[4] if len(argv) > 4 else "55",
-                           argv[5] if len(argv) > 5 else "43")
+                           argv[5] if len(argv) > 5 else "43", argv[6] if len(argv) > 6 else documentos.CNPJ)
     elif tipo == "cte":
         chave, texto = cte_com_destinatario(numero)
     elif tipo == "cte-simplificado":

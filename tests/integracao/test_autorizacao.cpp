@@ -2,6 +2,7 @@
 // authority simulator on loopback, every branch of the answer, the archive and the send journal.
 
 #include "autoridade.h"
+#include "pdf_impresso.h"
 #include "servidor_smtp.h"
 
 #include <QDirIterator>
@@ -69,6 +70,54 @@ TEST_F(Autorizacao, ProtocoloArmazenadoComoAAutoridadeEscreveu) {
     EXPECT_EQ(verificaAssinatura(proc, u"infProt"_s, simulador.certificadoProtocolo()), QString());
 }
 
+// A company of alphanumeric CNPJ (12ABC34501DE35), end to end: its certificate found by the
+// CNPJ's root with letters, the NF-e signed, sent and authorised, archived under a folder that
+// keeps the letters; its cancellation names the CNPJ as it is; its DANFE prints the CNPJ masked and
+// a barcode that reads back as the key. (The reference schemas predate the alphanumeric key, so
+// nothing here is validated against them.)
+TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
+    ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"alfanumerica.pfx"_s)}, "1234\n", false).codigo, 0);
+    const QString cnpj = u"12ABC34501DE35"_s;
+    const Documento d = documento(u"nfe"_s, 31, 1, u"55"_s, u"43"_s, cnpj);
+    // The key's check digit over the letters' values (character code minus 48), worked out apart.
+    ASSERT_EQ(d.chave, u"43261212ABC34501DE35550010000000311000000311"_s);
+    const Execucao r = entrega(u"NFe31.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString() << r.erros.toStdString();
+    EXPECT_TRUE(r.saida.contains(u"CNPJ="_s + cnpj + u';')) << r.saida.toStdString();
+    const QString pasta = trabalho(u"Arquivos_XML/CNPJ-"_s + cnpj + u'/');
+    const QString arquivoProc = pasta + u"26-12/"_s + d.chave + u"-nfe.xml"_s;
+    const QByteArray proc = teste::le(arquivoProc);
+    ASSERT_FALSE(proc.isEmpty()) << r.saida.toStdString();
+    EXPECT_TRUE(proc.contains("<chNFe>" + d.chave.toUtf8() + "</chNFe>"));
+    EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+    EXPECT_TRUE(QDir(pasta + u"Pendentes"_s).isEmpty());
+
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA Cancelar Documento\r\nCNPJ 12.ABC.345/01DE-35\r\nUF RS\r\nCHAVE " +
+                                  d.chave.toUtf8() + "\r\nJUSTIFICATIVA Pedido cancelado pelo cliente\r\n");
+    const Execucao cancelamento = roda();
+    EXPECT_EQ(cancelamento.codigo, 0) << cancelamento.saida.toStdString();
+    const QList<QByteArray> eventos = simulador.recebidos(u"nfe_evento"_s);
+    ASSERT_FALSE(eventos.isEmpty());
+    EXPECT_TRUE(eventos.last().contains("<CNPJ>12ABC34501DE35</CNPJ><chNFe>" + d.chave.toUtf8() + "</chNFe>"))
+        << eventos.last().toStdString();
+    EXPECT_FALSE(teste::le(pasta + u"26-12/"_s + d.chave + u"-can.xml"_s).isEmpty());
+
+    const QString pdf = raiz() + u"/alfanumerico.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ " + cnpj.toUtf8() + "\r\nARQUIVO " +
+                                  arquivoProc.toUtf8() + "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    const Execucao danfe = roda();
+    ASSERT_EQ(danfe.codigo, 0) << danfe.saida.toStdString();
+    const QString texto = impresso::texto(pdf);
+    EXPECT_TRUE(texto.contains(u"12.ABC.345/01DE-35"_s)) << texto.left(2000).toStdString();
+    EXPECT_TRUE(texto.contains(impresso::agrupada(d.chave))) << texto.left(2000).toStdString();
+    if (!impresso::temLeitorDeCodigos())
+        GTEST_SKIP() << "zbarimg not found (zbar-tools): barcode not read back";
+    // Read from a 300 dpi render: the letters take a symbol each, so the barcode has some 30% more
+    // modules than a numeric key's in the same field, two dots of 300 dpi each (a numeric key's
+    // have three, and still read at 150 dpi).
+    EXPECT_EQ(impresso::codigosDaPagina(pdf, 1, 300), QStringList{u"CODE-128:"_s + d.chave});
+}
+
 TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
     PULA_SEM_REFERENCIA();
     const Documento d = documento(u"nfe"_s, 2, 1, u"65"_s);
@@ -82,6 +131,37 @@ TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
         "<![CDATA[https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p=" + d.chave.toUtf8() + "|2|2|"));
     EXPECT_TRUE(proc.contains("<urlChave>www.sefaz.rs.gov.br/nfce/consulta</urlChave></infNFeSupl>"));
     EXPECT_EQ(teste::validaEsquema(proc, esquemas() + u"nfe/procNFe_v4.00.xsd"_s), QString());
+}
+
+// The installation's QR version table puts the state on version 3: the NFC-e goes with the
+// on-line form (no CSC, no hash), its signature still verifies with the group beside it, and the
+// printed receipt's QR code reads back as that text. A row the table does not understand is said.
+TEST_F(Autorizacao, NFCeComQrCodeVersao3DaTabelaDaInstalacao) {
+    const QString tabela = raiz() + u"/versoes_qr.conf"_s;
+    teste::escreve(tabela, "# RS moved to version 3\r\n43 3\r\nRS 9\r\n");
+    extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+    const Documento d = documento(u"nfe"_s, 22, 1, u"65"_s);
+    const Execucao r = entrega(u"NFCe22.xml"_s, d);
+    EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_TRUE(
+        r.saida.contains(u"Linha não entendida na tabela de versões do QR Code: "_s + tabela + u":3: RS 9"_s))
+        << r.saida.toStdString();
+    const QByteArray proc = teste::le(arquivo(d, u"nfc"_s));
+    ASSERT_FALSE(proc.isEmpty()) << r.saida.toStdString();
+    const qsizetype inicio = proc.indexOf("<qrCode><![CDATA[") + 17;
+    const QString qr = QString::fromUtf8(proc.mid(inicio, proc.indexOf("]]>", inicio) - inicio));
+    EXPECT_TRUE(qr.startsWith(u"https://"_s)) << qr.toStdString();
+    EXPECT_TRUE(qr.endsWith(u"?p="_s + d.chave + u"|3|2"_s)) << qr.toStdString();
+    EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+
+    const QString pdf = raiz() + u"/nfce22.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " +
+                                  arquivo(d, u"nfc"_s).toUtf8() + "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    const Execucao danfe = roda();
+    ASSERT_EQ(danfe.codigo, 0) << danfe.saida.toStdString();
+    if (!impresso::temLeitorDeCodigos())
+        GTEST_SKIP() << "zbarimg not found (zbar-tools): QR code not read back";
+    EXPECT_EQ(impresso::codigosDaPagina(pdf, 1, 300), QStringList{u"QR-Code:"_s + qr});
 }
 
 TEST_F(Autorizacao, CTeNormalSimplificadoEMDFe) {

@@ -223,6 +223,61 @@ TEST_F(Danfe, ParcelasEPalavrasDeAviso) {
     }
 }
 
+// A document of the tax reform (NT 2025.002: IBSCBSTot and vNFTot in total) prints its IBS and
+// CBS totals as a third row of the tax block, between the totals and the carrier; one without
+// them keeps the block as it was. With instalments the block has moved down already.
+TEST_F(Danfe, TotaisDoIbsECbsNoQuadroDoImposto) {
+    const QByteArray reforma =
+        "</ICMSTot><IBSCBSTot><vBCIBSCBS>63.00</vBCIBSCBS><gIBS><gIBSUF><vDif>0.00</vDif>"
+        "<vDevTrib>0.00</vDevTrib><vIBSUF>0.04</vIBSUF></gIBSUF><gIBSMun><vDif>0.00</vDif>"
+        "<vDevTrib>0.00</vDevTrib><vIBSMun>0.02</vIBSMun></gIBSMun><vIBS>0.06</vIBS><vCredPres>0.00</"
+        "vCredPres>"
+        "<vCredPresCondSus>0.00</vCredPresCondSus></gIBS><gCBS><vDif>0.00</vDif><vDevTrib>0.00</vDevTrib>"
+        "<vCBS>1234.57</vCBS><vCredPres>0.00</vCredPres><vCredPresCondSus>0.00</vCredPresCondSus></gCBS>"
+        "</IBSCBSTot><vNFTot>1297.63</vNFTot></total>";
+    const auto comReforma = [&](QByteArray xml) { return xml.replace("</ICMSTot></total>", reforma); };
+    const struct {
+        const char* caso;
+        QByteArray xml;
+        bool reforma;
+    } casos[] = {
+        {"IBS and CBS totals", comReforma(nfeComItens(3)), true},
+        {"IBS and CBS totals below a grown instalment box", comReforma(nfeComItens(3, {}, duplicatas(7))),
+         true},
+        {"no reform groups", nfeComItens(3), false},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        teste::escreve(raiz() + u"/nfe.xml"_s, c.xml);
+        const QString pdf = raiz() + u"/reforma.pdf"_s;
+        QFile::remove(pdf);
+        const Execucao r = gera(raiz() + u"/nfe.xml"_s, pdf.toUtf8());
+        ASSERT_EQ(r.codigo, 0) << r.saida.toStdString();
+        const QString texto = comando(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+        const qsizetype totais = texto.indexOf(u"VALOR TOTAL DA NOTA"_s);
+        const qsizetype linha = texto.indexOf(u"BASE DE CÁLCULO DO IBS/CBS"_s);
+        const qsizetype transportador = texto.indexOf(u"TRANSPORTADOR"_s);
+        ASSERT_GE(totais, 0) << texto.toStdString();
+        ASSERT_GE(transportador, 0) << texto.toStdString();
+        if (!c.reforma) {
+            EXPECT_LT(linha, 0);
+            EXPECT_FALSE(texto.contains(u"VALOR DA CBS"_s));
+            continue;
+        }
+        EXPECT_GT(linha, totais);
+        EXPECT_LT(linha, transportador);
+        // The captions in their order, then the values under them, in the same order.
+        EXPECT_TRUE(texto.contains(QRegularExpression(
+            u"BASE DE CÁLCULO DO IBS/CBS\\s+VALOR DO IBS ESTADUAL\\s+VALOR DO IBS MUNICIPAL\\s+"
+            "VALOR TOTAL DO IBS\\s+VALOR DA CBS\\s+V. TOTAL NOTA C/ IBS/CBS/IS\\s*\\n\\s*63,00\\s+0,04\\s+"
+            "0,02\\s+0,06\\s+1.234,57\\s+1.297,63\\s*\\n"_s)))
+            << texto.mid(totais, transportador - totais).toStdString();
+        // Every item is still printed, none hidden under the row the item area gave up.
+        for (const char* item : {"PRODUTO NUMERO 1", "PRODUTO NUMERO 3"})
+            EXPECT_TRUE(texto.contains(QString::fromLatin1(item))) << item;
+    }
+}
+
 TEST_F(Danfe, InformacoesLongasVaoParaAPaginaDeMensagens) {
     QByteArray linhas;
     for (int i = 1; i <= 30; ++i)

@@ -26,6 +26,8 @@ const std::string stop = "1100011101011";    // 2331112
 const std::string valorZero = "11011001100"; // 212222
 const std::string valorDois = "11001100110"; // 222221
 const std::string startB = "11010010000";    // 211214
+const std::string codigoB = "10111101110";   // 114131, value 100: on to code set B
+const std::string codigoC = "10111011110";   // 113141, value 99: on to code set C
 
 QString repetido(const QString& texto, int vezes) {
     QString r;
@@ -152,10 +154,16 @@ TEST(codigo_barras, LeituraDevolveOTextoCodificado) {
         {u"123"_s, u"1203"_s + repetido(u"0"_s, 40), 277},
         // Digits beyond the 44th are kept, one more symbol per pair.
         {chaveSP + u"5678"_s, chaveSP + u"5678"_s, 277 + 22},
-        // A key with an alphanumeric CNPJ: code set B, one symbol per character.
+        // A key with an alphanumeric CNPJ: 4 pairs in set C, a switch to B, "ABC34501DE" one
+        // symbol each, a switch to C and 13 pairs; with start and check, 31 symbols.
         {u"35260312ABC34501DE35550010000012341000001234"_s, u"35260312ABC34501DE35550010000012341000001234"_s,
-         11 * 46 + 13},
-        {ascii, ascii, 11 * (95 + 2) + 13},
+         11 * 31 + 13},
+        // Digits that open or close the text in odd runs, or run too short to pair.
+        {u"12345AB"_s, u"12345AB"_s, 11 * (2 + 2 + 1 + 3) + 13},
+        {u"AB12345"_s, u"AB12345"_s, 11 * (2 + 1 + 1 + 2 + 2) + 13},
+        {u"A1234B"_s, u"A1234B"_s, 11 * (6 + 2) + 13},
+        // Printable ASCII: the ten digits in between go in pairs (a switch each way).
+        {ascii, ascii, 11 * (16 + 1 + 5 + 1 + 69 + 2) + 13},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.entrada.toStdString());
@@ -167,10 +175,13 @@ TEST(codigo_barras, LeituraDevolveOTextoCodificado) {
     }
 }
 
-TEST(codigo_barras, TextoAlfanumericoComecaComStartB) {
+TEST(codigo_barras, TextoAlfanumericoTrocaDeConjuntoNasSequenciasDeDigitos) {
     const std::string modulos = colunas(qel::Barras(u"35260312ABC34501DE35550010000012341000001234"_s));
-    EXPECT_EQ(modulos.substr(0, 11), startB);
+    EXPECT_EQ(modulos.substr(0, 11), startC);
+    EXPECT_EQ(modulos.substr(11 * 5, 11), codigoB) << "after the pairs 35 26 03 12";
+    EXPECT_EQ(modulos.substr(11 * 16, 11), codigoC) << "after A B C 3 4 5 0 1 D E";
     EXPECT_EQ(modulos.substr(modulos.size() - 13), stop);
+    EXPECT_EQ(colunas(qel::Barras(u"ABC123456"_s)).substr(0, 11), startB);
 }
 
 TEST(codigo_barras, CaractereForaDoConjuntoBEhErro) {

@@ -150,6 +150,15 @@ TEST(texto, FormataCnpj) {
     }
 }
 
+TEST(texto, FormaDeCnpj) {
+    for (const char16_t* sim : {u"12345678000195", u"12ABC34501DE35", u"ZZZZZZZZZZZZ00"})
+        EXPECT_TRUE(qel::FormaDeCnpj(QString::fromUtf16(sim))) << QString::fromUtf16(sim).toStdString();
+    // Check digits are digits, letters are upper case, punctuation is taken off before.
+    for (const char16_t* nao : {u"12ABC34501DEAB", u"12abc34501de35", u"12.ABC.345/01DE-35", u"1234567800019",
+                                u"123456780001955", u"12345678909", u""})
+        EXPECT_FALSE(qel::FormaDeCnpj(QString::fromUtf16(nao))) << QString::fromUtf16(nao).toStdString();
+}
+
 TEST(texto, CnpjSemPontuacaoERaiz) {
     EXPECT_EQ(qel::CnpjSemPontuacao(u" 12.abc.345/01de-35 "_s), u"12ABC34501DE35"_s);
     EXPECT_EQ(qel::RaizCnpj(u"12.345.678/0001-95"_s), u"12345678"_s);

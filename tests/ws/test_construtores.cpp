@@ -4,10 +4,13 @@
 #include "certificados_teste.h"
 #include "esquema.h"
 #include "sign/assinatura.h"
+#include "sign/assinatura_texto.h"
 #include "util/compactacao.h"
 #include "ws/construtores.h"
 #include "ws/envelope.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +101,22 @@ TEST(Construtores, TextosExatos) {
     EXPECT_EQ(cadastro.corpo,
               u"<ConsCad xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"2.00\"><infCons>"
               "<xServ>CONS-CAD</xServ><UF>RS</UF><CNPJ>12345678000195</CNPJ></infCons></ConsCad>"_s);
+    // The registry is asked by CNPJ, CPF or state registration as the document asked about has
+    // the shape of one: an alphanumeric CNPJ is a CNPJ, not a registration.
+    const struct {
+        const char16_t* documento;
+        const char16_t* elemento;
+    } consultados[] = {{u"12ABC34501DE35", u"<CNPJ>12ABC34501DE35</CNPJ>"},
+                       {u"12345678909", u"<CPF>12345678909</CPF>"},
+                       {u"0960000000", u"<IE>0960000000</IE>"},
+                       {u"P012345678901", u"<IE>P012345678901</IE>"},
+                       {u"12ABC34501DEAB", u"<IE>12ABC34501DEAB</IE>"}};
+    for (const auto& c : consultados) {
+        PedidoCorpo consulta = pedido(u"NFe"_s, u"Cadastro"_s, u"2.00"_s);
+        consulta.docConsulta = QString::fromUtf16(c.documento);
+        EXPECT_TRUE(constroiCorpo(consulta).corpo.contains(QString::fromUtf16(c.elemento)))
+            << QString::fromUtf16(c.documento).toStdString();
+    }
     // Values are escaped: a task value cannot break the request.
     PedidoCorpo estranho = pedido(u"NFe"_s, u"Consultar"_s, u"4.00"_s);
     estranho.chave = u"1<2&3"_s;
@@ -138,15 +157,97 @@ TEST(Construtores, AutorizacaoNFeENFCe) {
     // Without the state's consultation address, the QR page stands for it.
     EXPECT_TRUE(
         nfce.corpo.contains(u"<urlChave>https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx</urlChave>"_s));
-    c.urlChave = u"www.sefaz.rs.gov.br/nfce/consulta"_s;
+    c.paginaChave = u"www.sefaz.rs.gov.br/nfce/consulta"_s;
     EXPECT_TRUE(constroiCorpo(c).corpo.contains(
         u"<urlChave>www.sefaz.rs.gov.br/nfce/consulta</urlChave></infNFeSupl>"_s));
-    c.urlChave.clear();
+    c.paginaChave.clear();
     EXPECT_EQ(teste::validaEsquema(nfce.corpo.toUtf8(), esquema(u"nfe/enviNFe_v4.00.xsd"_s)), QString());
 
     // A blank CSC id counts as 1, in the parameters and in the hashed text.
     c.idToken.clear();
     EXPECT_TRUE(constroiCorpo(c).corpo.contains(u"?p="_s + parametros + u'|'));
+}
+
+// An NFC-e in contingency (tpEmis 9): its QR group is made from the signed document. Version 2
+// carries the signature's digest; version 3 a signature of the parameters by the company
+// certificate, which the certificate's public key verifies (checked with the openssl command).
+TEST(Construtores, NFCeEmContingenciaQrDoDocumentoAssinado) {
+    PULA_SEM_REFERENCIA();
+    PedidoCorpo c = pedido(u"NFCe"_s, u"Recepcao"_s, u"4.00"_s);
+    c.token = u"0123456789ABCDEF"_s;
+    c.idToken = u"2"_s;
+    c.documento = documentoReal(u"nfce/41180526972743000117650010001220251914636324-procNFe.xml"_s, u"NFe"_s,
+                                u"infNFeSupl"_s)
+                      .replace(u"<tpEmis>1</tpEmis>"_s, u"<tpEmis>9</tpEmis>"_s)
+                      .replace(u"<cDV>4</cDV>"_s, u"<cDV>0</cDV>"_s)
+                      .replace(u"NFe41180526972743000117650010001220251914636324"_s,
+                               u"NFe41180526972743000117650010001220259914636320"_s);
+    c.paginaChave = u"https://www.fazenda.pr.gov.br/nfce/consulta"_s;
+    c.assinaQr = [](const QByteArray& texto) {
+        return assinaTextoSha1(CertificadosTeste::instancia().empresa(), texto);
+    };
+    // The key of a contingency document (tpEmis 9 at position 35, check digit worked out apart).
+    const QString chave = u"41180526972743000117650010001220259914636320"_s;
+    const QString pagina = u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p="_s;
+
+    const CorpoConstruido v2 = constroiCorpo(c);
+    ASSERT_FALSE(v2.assinaturaFalhou);
+    const QString d2 = v2.documento.value_or(QString());
+    const qsizetype inicioDigest = d2.indexOf(u"<DigestValue>"_s) + 13;
+    const QString digest = d2.mid(inicioDigest, d2.indexOf(u"</DigestValue>"_s) - inicioDigest);
+    ASSERT_EQ(digest.size(), 28);
+    const QString parametros2 =
+        chave + u"|2|2|14|400.00|"_s + QString::fromLatin1(digest.toLatin1().toHex()) + u"|2"_s;
+    EXPECT_TRUE(d2.contains(u"<infNFeSupl><qrCode><![CDATA["_s + pagina + parametros2 + u'|' +
+                            Calcula_Sha1(parametros2 + u"0123456789ABCDEF"_s) +
+                            u"]]></qrCode><urlChave>https://www.fazenda.pr.gov.br/nfce/consulta</urlChave>"
+                            "</infNFeSupl><Signature"_s))
+        << d2.right(1500).toStdString();
+    EXPECT_EQ(teste::validaEsquema(v2.corpo.toUtf8(), esquema(u"nfe/enviNFe_v4.00.xsd"_s)), QString());
+
+    c.versaoQr = 3;
+    const CorpoConstruido v3 = constroiCorpo(c);
+    ASSERT_FALSE(v3.assinaturaFalhou);
+    const QString d3 = v3.documento.value_or(QString());
+    const QString assinado = chave + u"|3|2|14|400.00|2|27933300944"_s;
+    const QString marca = u"<qrCode><![CDATA["_s + pagina + assinado + u'|';
+    const qsizetype inicio = d3.indexOf(marca);
+    ASSERT_GE(inicio, 0) << d3.right(1500).toStdString();
+    const qsizetype inicioAssinatura = inicio + marca.size();
+    const QByteArray assinatura = QByteArray::fromBase64(
+        d3.mid(inicioAssinatura, d3.indexOf(u"]]>"_s, inicioAssinatura) - inicioAssinatura).toLatin1(),
+        QByteArray::AbortOnBase64DecodingErrors);
+    ASSERT_EQ(assinatura.size(), 256) << "RSA 2048";
+    QTemporaryDir pasta;
+    const auto grava = [&pasta](const char* nome, const QByteArray& dados) {
+        QFile f(pasta.filePath(QString::fromLatin1(nome)));
+        return f.open(QIODevice::WriteOnly) && f.write(dados) == dados.size();
+    };
+    ASSERT_TRUE(grava("cert.pem", CertificadosTeste::instancia().empresa().materialTls().certificadoPem));
+    ASSERT_TRUE(grava("texto", assinado.toUtf8()));
+    ASSERT_TRUE(grava("assinatura", assinatura));
+    QProcess chavePublica;
+    chavePublica.start(u"openssl"_s,
+                       {u"x509"_s, u"-pubkey"_s, u"-noout"_s, u"-in"_s, pasta.filePath(u"cert.pem"_s)});
+    ASSERT_TRUE(chavePublica.waitForFinished(30000));
+    ASSERT_TRUE(grava("pub.pem", chavePublica.readAllStandardOutput()));
+    QProcess verifica;
+    verifica.start(u"openssl"_s,
+                   {u"dgst"_s, u"-sha1"_s, u"-verify"_s, pasta.filePath(u"pub.pem"_s), u"-signature"_s,
+                    pasta.filePath(u"assinatura"_s), pasta.filePath(u"texto"_s)});
+    ASSERT_TRUE(verifica.waitForFinished(30000));
+    EXPECT_EQ(verifica.exitCode(), 0)
+        << verifica.readAllStandardOutput().toStdString() << verifica.readAllStandardError().toStdString();
+
+    // Without a key that can sign the parameters, nothing goes out.
+    c.assinaQr = [](const QByteArray&) { return QString(); };
+    EXPECT_TRUE(constroiCorpo(c).assinaturaFalhou);
+    // On line, version 3 signs nothing and needs no CSC.
+    c.documento.replace(u"<tpEmis>9</tpEmis>"_s, u"<tpEmis>1</tpEmis>"_s);
+    c.token.clear();
+    const CorpoConstruido online = constroiCorpo(c);
+    EXPECT_FALSE(online.assinaturaFalhou);
+    EXPECT_TRUE(online.corpo.contains(u"<qrCode><![CDATA["_s + pagina + chave + u"|3|2]]></qrCode>"_s));
 }
 
 TEST(Construtores, AutorizacaoMDFeCompactadaEEventos) {

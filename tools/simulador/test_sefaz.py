@@ -6,6 +6,7 @@ import gzip
 import http.client
 import re
 import time
+import unittest
 
 from apoio import SOAP11, TesteComSimulador, assinar, envelope, interno, validar
 from simulacao.assinatura import modelo_assinatura
@@ -33,6 +34,17 @@ def status(familia, raiz, versao):
 
 
 STATUS_NFE_CORPO = dados("nfe", "NFeStatusServico4", status("nfe", "consStatServ", "4.00"))
+
+
+class DigitoDaChave(unittest.TestCase):
+    """The key's check digit: modulo 11, weights 2 to 9 from the right; a letter of an
+    alphanumeric CNPJ counts as its character code minus 48 (digits worked out apart)."""
+
+    def test_chaves_numericas_e_alfanumericas(self):
+        for base, digito in (("4118052697274300011765001000122025191463632", "4"),
+                             ("43261212ABC34501DE3555001000000005100000005", "2"),
+                             ("43261212ABC34501DE3555001000000031100000031", "1")):
+            self.assertEqual(digito_chave(base), digito, base)
 
 
 class ServicosSefaz(TesteComSimulador):

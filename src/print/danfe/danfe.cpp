@@ -122,6 +122,7 @@ private:
     void destinatario();
     void entrega();
     void totais();
+    void totaisIbsCbs();
     void transporte();
     void informacoesAdicionais();
     void qrCode();
@@ -206,6 +207,7 @@ void Danfe::imprime(const QString& documento) {
     destinatario();
     entrega();
     totais();
+    totaisIbsCbs();
     transporte();
     informacoesAdicionais();
     qrCode();
@@ -402,6 +404,35 @@ void Danfe::totais() {
         Preenche_Memo(p1_, u"Identificacao2"_s,
                       (vencimentos.isEmpty() ? QString() : vencimentos + u" - "_s) + u"Total "_s +
                           total.trimmed() + u"|Produtos "_s + valor(m, busca(u"vProd"_s)).trimmed());
+    }
+}
+
+// The IBS and CBS totals (NT 2025.002, group IBSCBSTot of total, and vNFTot). The note gives the
+// DANFE no place for them, so they take a third row of the tax block, only on a document that
+// has them: what lies below the block moves down by the row and the item area gives it up.
+void Danfe::totaisIbsCbs() {
+    if (!leitor_.Seleciona_Grupo(u"IBSCBSTot"_s)) return;
+    const QString m = u"###,###,##0.00"_s;
+    Preenche_Memo(p1_, u"IBSCBS_Base"_s, valor(m, busca(u"vBCIBSCBS"_s)));
+    Preenche_Memo(p1_, u"IBSCBS_IBS_UF"_s, valor(m, busca(u"vIBSUF"_s)));
+    Preenche_Memo(p1_, u"IBSCBS_IBS_Mun"_s, valor(m, busca(u"vIBSMun"_s)));
+    Preenche_Memo(p1_, u"IBSCBS_IBS"_s, valor(m, busca(u"vIBS"_s)));
+    Preenche_Memo(p1_, u"IBSCBS_CBS"_s, valor(m, busca(u"vCBS"_s)));
+    leitor_.Seleciona_Grupo(u"total"_s);
+    const QString vNFTot = busca(u"vNFTot"_s);
+    Preenche_Memo(p1_, u"IBSCBS_Total"_s, vNFTot.trimmed().isEmpty() ? QString() : valor(m, vNFTot));
+
+    const double linha = p1_.objeto(u"IBSCBS_Box_Base"_s).geometria.height();
+    const double limite = p1_.objeto(u"Box_Tot_Total"_s).geometria.bottom() - 0.01;
+    for (Objeto& o : p1_.objetos()) {
+        if (o.nome.startsWith(u"IBSCBS_"_s))
+            o.visivel = true;
+        else if (o.dica == u"Grupo1"_s && o.geometria.top() >= limite)
+            o.geometria.translate(0, linha);
+        else if (o.dica == u"Grupo2"_s && (o.tipo == TipoObjeto::Memo || o.tipo == TipoObjeto::Forma)) {
+            o.geometria.translate(0, linha);
+            o.geometria.setHeight(o.geometria.height() - linha);
+        }
     }
 }
 

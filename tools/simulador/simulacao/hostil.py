@@ -21,7 +21,7 @@ PAGINA = (b"<html><head><title>503 Service Unavailable</title></head><body><h1>S
 FALSA = "<cStat>999</cStat><xMotivo>Rejeicao: texto fora da marcacao</xMotivo>"
 
 _PROTOCOLO = re.compile(r"<(protNFe|protCTe|protMDFe)[\s>].*?</\1>", re.S)
-_CHAVE = re.compile(r"<(chNFe|chCTe|chMDFe)>([0-9]{44})</\1>")
+_CHAVE = re.compile(r"<(chNFe|chCTe|chMDFe)>([0-9]{6}[A-Z0-9]{12}[0-9]{26})</\1>")
 
 TIPOS_HOSTIS = ("enorme", "truncado", "nao-xml", "utf16", "cstat-comentario", "cstat-cdata", "outra-chave")
 
