@@ -36,6 +36,8 @@ QList<std::pair<int, QStringList>> linhasDeDados(const QString& texto) {
     return linhas;
 }
 
+const QString kGrupoSvc = u"SVC-NFe"_s;
+
 QString chave(const QString& a, const QString& b) {
     return a + u'|' + b;
 }
@@ -159,6 +161,10 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
     } else if (c.tipo == TipoDocumento::NFSe) {
         grupo = u"NFSe"_s;
         chaveGrupo = c.cUF + u'/' + c.municipio;
+    } else if (!c.svc.isEmpty() && c.tipo == TipoDocumento::NFe) {
+        // The contingency authoriser's own set, whatever the state: rows keyed by its name.
+        grupo = kGrupoSvc;
+        chaveGrupo = c.svc;
     } else if (c.tipo != TipoDocumento::Nenhum && c.tipo != TipoDocumento::Evento) {
         grupo = texto(c.tipo);
     } else {
@@ -169,6 +175,11 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
     if (achado->envio == Envio::Soap && achado->namespace_.trimmed().isEmpty()) return false;
     endpoint = *achado;
     return true;
+}
+
+QString TabelaEnderecos::svcDoEstado(const QString& cUF) const {
+    const QList<Atende> linhas = atende_.value(chave(kGrupoSvc, cUF));
+    return linhas.isEmpty() ? QString() : linhas.first().conjunto;
 }
 
 QString TabelaEnderecos::enderecoQr(TipoDocumento tipo, const QString& cUF, Ambiente ambiente) const {
