@@ -50,6 +50,21 @@ QString antesDaAssinatura(const QString& texto, const QString& grupo) {
     return resultado.insert(p < 0 ? 0 : p, grupo);
 }
 
+// NFC-e issued offline (tpEmis 9): the QR code carries the day of emission, the total and the
+// signature's digest in hexadecimal, since the consumer cannot find the document at the authority
+// yet (technical note 2015.002, QR code version 2). Empty for any other form.
+QString dadosOffline(const QString& assinado) {
+    const auto valor = [&](const QString& nome) {
+        const QString abre = u'<' + nome + u'>';
+        const qsizetype a = assinado.indexOf(abre);
+        const qsizetype f = a < 0 ? -1 : assinado.indexOf(u"</"_s + nome + u'>', a);
+        return f < 0 ? QString() : assinado.mid(a + abre.size(), f - a - abre.size()).trimmed();
+    };
+    if (valor(u"tpEmis"_s) != u"9"_s) return {};
+    return valor(u"dhEmi"_s).mid(8, 2) + u'|' + valor(u"vNF"_s) + u'|' +
+           QString::fromLatin1(valor(u"DigestValue"_s).toLatin1().toHex()) + u'|';
+}
+
 CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
     CorpoConstruido c;
     c.autorizacao = true;
@@ -63,7 +78,7 @@ CorpoConstruido autorizacaoNFe(const PedidoCorpo& p) {
         const QString idCsc =
             p.idToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(p.idToken));
         // The environment of the run: a homologation document must not point to production.
-        QString parametros = chave + u"|2|"_s + codigo(p.ambiente) + u'|' + idCsc;
+        QString parametros = chave + u"|2|"_s + codigo(p.ambiente) + u'|' + dadosOffline(texto) + idCsc;
         parametros += u'|' + Calcula_Sha1(parametros + p.token.trimmed());
         const QString& pagina = p.paginaQr;
         texto = antesDaAssinatura(texto, u"<infNFeSupl><qrCode><![CDATA["_s + pagina + u"?p="_s + parametros +

@@ -3,6 +3,7 @@ authorization, receipt, inutilização, consultation and events; the national ev
 registry query of every state that has one."""
 
 import re
+import xml.etree.ElementTree as ET
 
 from . import sefaz_respostas as respostas
 from .comum import agora, els, recortar
@@ -35,6 +36,8 @@ def autorizacao(pedido, rej, contexto):
         if ind_sinc == "1" and len(documentos) > 1:
             raise Rejeicao(452, "Rejeicao: Solicitada resposta sincrona para Lote com mais de "
                                 "uma NF-e (indSinc=1)")
+        for dados in documentos:
+            conferir_emissao(pedido.servico, dados)
         protocolos = [respostas.avaliar_documento(pedido, "nfe", dados, contexto)
                       for dados in documentos]
         pedido.tp_amb = protocolos[0].tp_amb
@@ -61,6 +64,32 @@ def autorizacao(pedido, rej, contexto):
             els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
                 ("cStat", cstat), ("xMotivo", motivo), ("cUF", c_uf), ("dhRecbto", agora())) +
             corpo + "</retEnviNFe>")
+
+
+def conferir_emissao(servico, dados):
+    """The emission form against the service, and the key against the ide it is made of: its
+    35th digit is tpEmis, its last one cDV and the check digit of the others.  A contingency
+    form carries its entry into contingency (dhCont and xJust)."""
+    try:
+        ide = ET.fromstring(dados).find("{%s}infNFe/{%s}ide" % (NS["nfe"], NS["nfe"]))
+        ident = ET.fromstring(dados).find("{%s}infNFe" % NS["nfe"]).get("Id", "")
+    except (ET.ParseError, AttributeError):
+        return  # the document's own reading refuses it
+    tp_emis = (texto(ide, "tpEmis", "nfe") or "") if ide is not None else ""
+    if not tp_emis:
+        return
+    if servico.emissoes is not None and tp_emis not in servico.emissoes:
+        raise Rejeicao(570, "Rejeicao: Tipo de Emissao %s nao aceito por este autorizador" % tp_emis)
+    if servico.emissoes is None and tp_emis in ("6", "7"):
+        raise Rejeicao(570, "Rejeicao: Tipo de Emissao %s so e valido nas contingencias SVC" % tp_emis)
+    chave = ident[3:]
+    if len(chave) == 44 and (chave[34] != tp_emis or chave[43] != (texto(ide, "cDV", "nfe") or "")
+                             or digito_chave(chave[:43]) != chave[43]):
+        raise Rejeicao(502, "Rejeicao: Erro na Chave de Acesso - Campo Id nao corresponde a "
+                            "concatenacao dos campos correspondentes")
+    if tp_emis != "1" and not (texto(ide, "dhCont", "nfe") and texto(ide, "xJust", "nfe")):
+        raise Rejeicao(556, "Rejeicao: Falta a data e hora ou a justificativa de entrada em "
+                            "contingencia")
 
 
 def ret_autorizacao(pedido, rej, contexto):
@@ -207,6 +236,21 @@ CADASTRO = _nfe("nfe_cadastro", "CadConsultaCadastro4", "consultaCadastro", "Con
                 cabecalho="obrigatorio", versao="2.00",
                 chaves_cenario=CHAVES_RESPOSTA | {"ocorrencias"})
 
+# The national environment's virtual contingency authoriser (SVC-AN) takes only its own form; the
+# SVRS paths of the first family serve SVRS's (SVC-RS, tpEmis 7) as well.  Its events share the
+# national event service's path and action.
+SVC_AN = (_nfe("nfe_status", "NFeStatusServico4", "nfeStatusServicoNF", "consStatServ",
+               respostas.status),
+          _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe", autorizacao,
+               chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"}, emissoes=("6",)),
+          RET_AUTORIZACAO, CONSULTA)
+CAMINHOS_SVC_AN = ("/NFeStatusServico4/NFeStatusServico4.asmx", "/NFeAutorizacao4/NFeAutorizacao4.asmx",
+                   "/NFeRetAutorizacao4/NFeRetAutorizacao4.asmx",
+                   "/NFeConsultaProtocolo4/NFeConsultaProtocolo4.asmx")
+AUTORIZACAO_SVRS = _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe",
+                        autorizacao, chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"},
+                        emissoes=("1", "2", "3", "4", "5", "7", "9"))
+
 # One family of paths per row, in the order of SERVICOS.
 SERVICOS = (STATUS, AUTORIZACAO, RET_AUTORIZACAO, INUTILIZACAO, CONSULTA, EVENTO)
 CAMINHOS = (
@@ -236,6 +280,8 @@ CAMINHOS_CADASTRO = (
     "/nfe/services/CadConsultaCadastro4",                     # GO
 )
 
-ROTAS = ([par for caminhos in CAMINHOS for par in zip(caminhos, SERVICOS)] +
+ROTAS = ([(caminho, AUTORIZACAO_SVRS if servico is AUTORIZACAO and caminhos is CAMINHOS[0] else servico)
+          for caminhos in CAMINHOS for caminho, servico in zip(caminhos, SERVICOS)] +
+         list(zip(CAMINHOS_SVC_AN, SVC_AN)) +
          [("/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx", EVENTO_NACIONAL)] +
          [(caminho, CADASTRO) for caminho in CAMINHOS_CADASTRO])
