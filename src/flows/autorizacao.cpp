@@ -243,7 +243,9 @@ Passo Autorizacao::executa() {
 
     const Contingencia contingencia = contingenciaDaExecucao(ctx_, op_.cfg(), op_.recursos().enderecos);
     if (const std::optional<Passo> recusa = entraEmContingencia(contingencia)) return *recusa;
-    if (contingencia.forma == FormaContingencia::Offline) return emiteOffline(contingencia);
+    if (contingencia.forma == FormaContingencia::Offline) return guardaContingencia(contingencia);
+    if (contingencia.forma == FormaContingencia::Epec && tpEmisDoDocumento(primeira(ctx_.LbXML)) == u"4"_s)
+        return emiteEpec(contingencia);
     // The document of this run as it goes out (in contingency, with its new key).
     const QStringList daExecucao = ctx_.LbXML;
 
@@ -324,8 +326,9 @@ std::optional<Passo> Autorizacao::entraEmContingencia(const Contingencia& c) {
     if (c.forma == FormaContingencia::Offline && tipo != TipoDocumento::NFCe)
         return recusa(u"A contingência OFFLINE é só da NFC-e (modelo 65); para a NF-e use SVC-AN, SVC-RS, "
                       "SVC ou EPEC."_s);
-    if (c.forma == FormaContingencia::Epec)
-        return recusa(u"A contingência EPEC ainda não está disponível nesta versão."_s);
+    if (c.forma == FormaContingencia::Epec && tipo != TipoDocumento::NFe)
+        return recusa(u"A contingência EPEC é aqui só da NF-e (modelo 55); para a NFC-e use a contingência "
+                      "OFFLINE."_s);
 
     QString documento;
     for (const QString& linha : std::as_const(ctx_.LbXML))
@@ -354,28 +357,30 @@ std::optional<Passo> Autorizacao::entraEmContingencia(const Contingencia& c) {
     return std::nullopt;
 }
 
-// An NFC-e issued offline: signed with its QR code, kept in the contingency folder and in the
-// journal as not yet sent, and printed at once. The authority is not asked: TRANSMITIR PENDENTES
-// sends it when it can be reached.
-Passo Autorizacao::emiteOffline(const Contingencia& c) {
+// A document issued offline (an NFC-e, with its QR code) or in EPEC: signed, kept in the
+// contingency folder and in the journal as not yet sent, and printed at once. The authorisation
+// is not asked for: TRANSMITIR PENDENTES sends it when the authoriser can be reached.
+Passo Autorizacao::guardaContingencia(const Contingencia& c) {
     const ArquivoDocumentos arquivo = op_.arquivo();
     const QString chave = ctx_.CHAVE;
     const QString guardado = arquivo.contingencia(ctx_.CNPJ, chave, ctx_.Tipo);
     const auto entrega = [&] {
         if (!ctx_.ArquivoDocumento.isEmpty()) apagaArquivo(ctx_.ArquivoDocumento);
         ctx_.ArquivoDocumento = guardado;
+        const TipoDocumento tipo = ctx_.Tipo;
         op_.imprimeDepoisDeArquivar(
-            guardado, TipoDocumento::NFCe,
-            u"A NFC-e foi emitida em contingência e guardada, mas não foi impressa"_s);
+            guardado, tipo, u"O documento foi emitido em contingência e guardado, mas não foi impresso"_s);
+        ctx_.Tipo = tipo;
         ctx_.CHAVE = chave;
-        op_.Mostra_Status(u"NFC-e emitida em contingência offline, aguardando transmissão: "_s + chave);
+        op_.Mostra_Status(u"Documento emitido em contingência "_s + c.nome + u", aguardando transmissão: "_s +
+                          chave);
         op_.limpaTemporarios();
         return Passo{};
     };
     // The same document dropped again: the one signed, kept and printed the first time stands
-    // (the consumer holds its QR code); it is printed again.
+    // (the consumer or the carrier holds its printout); it is printed again.
     if (diario_.procura(ctx_.CNPJ, chave) && existeArquivo(guardado)) {
-        op_.Mostra_Status(u"NFC-e já emitida em contingência; impressa de novo como foi guardada: "_s +
+        op_.Mostra_Status(u"Documento já emitido em contingência; impresso de novo como foi guardado: "_s +
                           chave);
         return entrega();
     }
@@ -394,7 +399,7 @@ Passo Autorizacao::emiteOffline(const Contingencia& c) {
         p.contingencia = c.nome;
         p.transmitido = false;
         if (!ArquivoDocumentos::grava(guardado, documento) || !diario_.registra(p)) {
-            op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar a NFC-e emitida em contingência:|"_s +
+            op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento emitido em contingência:|"_s +
                          guardado + u"|Verifique permissões e espaço da pasta. Nada foi impresso."_s);
             apagaArquivo(guardado);
             return false;

@@ -59,7 +59,8 @@ private:
     void pendente(const Resultado& r);
     bool simplificado() const;
     std::optional<Passo> entraEmContingencia(const Contingencia& contingencia);
-    Passo emiteOffline(const Contingencia& contingencia);
+    Passo guardaContingencia(const Contingencia& contingencia);
+    Passo emiteEpec(const Contingencia& contingencia);
 
     Operacoes& op_;
     ContextoExecucao& ctx_;

@@ -97,6 +97,7 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     chave.ufConsulta = ctx_.UF_Consulta;
     chave.municipio = ctx_.CODIGO_MUNICIPIO;
     chave.ambiente = ctx_.ambiente;
+    chave.epec = Maiusculo(ctx_.Tarefa) == u"EPEC"_s;
     chave.svc = svcDaRequisicao(servico, documento, ctx_, cfg_, enderecos);
     QString envelope;
     bool soap12 = false;

@@ -69,9 +69,10 @@ Desfecho despacha(Operacoes& op) {
     op.carregaDadosEmpresa();
     // Documents of the company sent before without a known result are settled first; the one
     // this task authorises is settled by its own flow.
-    // Offline, nothing is asked of the authority: each earlier document would cost a time-out.
-    const bool offline =
-        contingenciaDaExecucao(ctx, op.cfg(), op.recursos().enderecos).forma == FormaContingencia::Offline;
+    // Offline or in EPEC the state's authoriser is out of reach: each earlier document would cost
+    // a time-out there.
+    const FormaContingencia forma = contingenciaDaExecucao(ctx, op.cfg(), op.recursos().enderecos).forma;
+    const bool offline = forma == FormaContingencia::Offline || forma == FormaContingencia::Epec;
     if ((!primeira || primeira->certificado) && !offline) {
         const bool autoriza = primeira && primeira->fluxo == recepcao;
         resolvePendentes(op, autoriza ? ctx.CHAVE : QString());

@@ -27,7 +27,7 @@ struct Pendente {
     QString situacao;  // what is known of the outcome
     QString assinado;  // the signed document as it was sent, one line
     // A document issued in contingency: its form ("OFFLINE", "EPEC", "SVC-AN", "SVC-RS"); and
-    // whether it has gone to the authority at all (an offline NFC-e waits for the task
+    // whether it has gone to the authority at all (an offline NFC-e or EPEC NF-e waits for the task
     // TRANSMITIR PENDENTES).
     QString contingencia;
     bool transmitido = true;

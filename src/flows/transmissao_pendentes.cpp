@@ -1,5 +1,5 @@
 // TRANSMITIR PENDENTES: the company's documents issued in contingency that have not gone to the
-// authority yet (offline NFC-e) are sent, oldest first, each as the authorisation sends a
+// authority yet (offline NFC-e, EPEC NF-e) are sent, oldest first, each as the authorisation sends a
 // document, and each outcome is told.
 
 #include "flows/autorizacao.h"

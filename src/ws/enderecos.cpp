@@ -151,6 +151,9 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
         grupo = u"DOT"_s;
     } else if (c.servico == Servico::Download) {
         grupo = u"Download"_s;
+    } else if (c.epec) {
+        if (c.tipo != TipoDocumento::NFe) return false;
+        grupo = u"EPEC-NFe"_s;
     } else if (c.manifestar) {
         if (c.tipo != TipoDocumento::NFe && c.tipo != TipoDocumento::CTe) return false;
         grupo = u"Manifestar-"_s + texto(c.tipo);

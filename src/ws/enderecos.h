@@ -39,6 +39,7 @@ struct ChaveEndpoint {
     // An NF-e of the virtual contingency authorisers: "SVC-AN" or "SVC-RS" (empty: the state's
     // own authoriser).
     QString svc;
+    bool epec = false; // the prior registration event of an NF-e in EPEC, at the national environment
 };
 
 // Published namespaces.

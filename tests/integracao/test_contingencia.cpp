@@ -1,7 +1,8 @@
 // Contingency emission end to end: the real program against the local authority simulator. An
 // NF-e authorised by the national environment's virtual authoriser (SVC-AN) under a new key, and
 // its consultation and cancellation there; an NFC-e issued offline, printed without a word to the
-// authority and sent later by TRANSMITIR PENDENTES; what is refused before anything is sent.
+// authority and sent later by TRANSMITIR PENDENTES; an NF-e in EPEC, registered at the national
+// environment, then sent the same way; what is refused before anything is sent.
 
 #include "autoridade.h"
 #include "pdf_impresso.h"
@@ -105,6 +106,8 @@ TEST_F(Contingencia, RecusasAntesDoEnvio) {
         {"NF-e offline",
          "Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n", "55",
          u"é só da NFC-e"_s},
+        {"NFC-e in EPEC", "Contingencia EPEC\r\nJustificativa Contingencia SEFAZ de origem fora do ar\r\n",
+         "65", u"EPEC é aqui só da NF-e"_s},
         {"an unknown form", "Contingencia SCAN\r\n", "55", u"Contingência não reconhecida: \"SCAN\""_s},
     };
     int numero = 40;
@@ -198,6 +201,59 @@ TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     EXPECT_EQ(vazia.codigo, 0);
     EXPECT_TRUE(vazia.saida.contains(u"Nenhum documento emitido em contingência aguarda transmissão"_s));
     EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 1);
+}
+
+TEST_F(Contingencia, NFeEmEpecRegistradaImpressaEDepoisTransmitida) {
+    PULA_SEM_REFERENCIA();
+    configura("Contingencia EPEC\r\nJustificativa Contingencia SEFAZ de origem fora do ar desde as 10h\r\n");
+    const Documento d = documento(u"nfe"_s, 71);
+    const Execucao emissao = entrega(u"NFe71.xml"_s, d);
+    ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
+    const QString chave = novaChave(emissao.saida);
+    ASSERT_EQ(chave.size(), 44) << emissao.saida.toStdString();
+    EXPECT_EQ(chave.at(34), u'4');
+
+    // Only the prior registration went out, to the national environment, and it is valid.
+    EXPECT_EQ(pedidosEm(u"/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx"_s), 1)
+        << simulador.registro().toStdString();
+    EXPECT_TRUE(simulador.recebidos(u"nfe_autorizacao"_s).isEmpty());
+    const QList<QByteArray> eventos = simulador.recebidos(u"nfe_evento"_s);
+    ASSERT_EQ(eventos.size(), 1);
+    const QByteArray& evento = eventos.first();
+    EXPECT_EQ(teste::validaEsquema(evento, esquemas() + u"nfe/evento_generico/envEvento_v1.00.xsd"_s),
+              QString());
+    for (const QByteArray& parte :
+         {QByteArray("<cOrgao>91</cOrgao>"), QByteArray("<tpEvento>110140</tpEvento>"),
+          "<chNFe>" + chave.toUtf8() + "</chNFe>", QByteArray("<descEvento>EPEC</descEvento>"),
+          QByteArray("<cOrgaoAutor>43</cOrgaoAutor>"),
+          QByteArray("<dest><UF>RS</UF><CNPJ>98765432000110</CNPJ><vNF>21.00</vNF>")})
+        EXPECT_TRUE(evento.contains(parte)) << parte.toStdString() << "\n" << evento.toStdString();
+    EXPECT_TRUE(teste::le(proc(chave, u"epec"_s)).contains("<tpEvento>110140</tpEvento>"));
+
+    // The document waits signed in tpEmis 4, and its DANFE says it is in contingency.
+    const QString guardado =
+        trabalho(u"Arquivos_XML/CNPJ-12345678000195/Contingencia/"_s + chave + u"-nfe.xml"_s);
+    EXPECT_TRUE(teste::le(guardado).contains("<tpEmis>4</tpEmis>"));
+    EXPECT_EQ(pendentes(), QStringList{chave + u".pendente"_s});
+    const QString pdf = raiz() + u"/epec.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " + guardado.toUtf8() +
+                                  "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    ASSERT_EQ(roda().codigo, 0);
+    EXPECT_TRUE(impresso::texto(pdf).contains(u"Contingencia"_s));
+
+    // The state's authoriser answers again: the NF-e itself is authorised.
+    configura({});
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    const Execucao transmissao = roda();
+    EXPECT_EQ(transmissao.codigo, 0) << transmissao.saida.toStdString();
+    const QList<QByteArray> lotes = simulador.recebidos(u"nfe_autorizacao"_s);
+    ASSERT_EQ(lotes.size(), 1);
+    EXPECT_TRUE(lotes.first().contains("<tpEmis>4</tpEmis>"));
+    EXPECT_EQ(pedidosEm(u"/ws/NfeAutorizacao/NFeAutorizacao4.asmx"_s), 1);
+    const QByteArray autorizado = teste::le(proc(chave, u"nfe"_s));
+    EXPECT_TRUE(autorizado.contains("<cStat>100</cStat>")) << transmissao.saida.toStdString();
+    EXPECT_FALSE(QFile::exists(guardado));
+    EXPECT_TRUE(pendentes().isEmpty());
 }
 
 } // namespace
