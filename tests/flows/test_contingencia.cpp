@@ -51,8 +51,9 @@ TEST(DocumentoContingencia, DocumentoPostoEmContingencia) {
             qel::poeEmContingencia(c.documento, c.tpEmis, u"2026-12-10T10:00:00-03:00"_s, c.justificativa);
         EXPECT_EQ(r.documento, c.esperado);
         EXPECT_EQ(r.erro.isEmpty(), !c.esperado.isEmpty()) << r.erro.toStdString();
-        if (!c.esperado.isEmpty())
+        if (!c.esperado.isEmpty()) {
             EXPECT_EQ(r.chave, c.esperado.mid(c.esperado.indexOf(u"Id=\"NFe"_s) + 7, 44));
+        }
     }
 }
 
