@@ -479,6 +479,11 @@ void Autorizacao::resolve(const Pendente& p) {
     // The caller's file, if it is still there, is left for its own run (which will find the
     // document authorised and print and mail it).
     ctx_.ArquivoDocumento.clear();
+    // The signed copy of a contingency document goes once its proc is stored, as when it is
+    // transmitted.
+    if (const QString guardado = op_.arquivo().contingencia(p.cnpj, p.chave, p.tipo);
+        !p.contingencia.isEmpty() && existeArquivo(guardado))
+        ctx_.ArquivoDocumento = localizaCaminho(guardado);
     op_.Mostra_Status(u"Consultando documento pendente: "_s + p.chave);
     Resultado r = consulta(p.chave);
     if (r.tipo == NaoConsta) {

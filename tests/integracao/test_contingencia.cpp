@@ -256,4 +256,33 @@ TEST_F(Contingencia, NFeEmEpecRegistradaImpressaEDepoisTransmitida) {
     EXPECT_TRUE(pendentes().isEmpty());
 }
 
+// The answer to the transmission is lost: the entry is then an ordinary unknown outcome, settled by
+// consultation at the start of the next task of the company, which also removes the signed copy.
+TEST_F(Contingencia, TransmissaoSemRespostaResolvidaPelaConsulta) {
+    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n");
+    const Documento d = documento(u"nfe"_s, 52, 1, u"65"_s);
+    const Execucao emissao = entrega(u"NFCe52.xml"_s, d);
+    ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
+    const QString chave = novaChave(emissao.saida);
+    ASSERT_EQ(chave.size(), 44);
+
+    configura({});
+    simulador.cenario("fechar-processado");
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    const Execucao perdida = roda();
+    EXPECT_EQ(perdida.codigo, 1) << perdida.saida.toStdString();
+    EXPECT_EQ(pendentes(), QStringList{chave + u".pendente"_s});
+    EXPECT_TRUE(QFile::exists(contingencia(chave)));
+    EXPECT_FALSE(QFile::exists(proc(chave, u"nfc"_s)));
+
+    simulador.cenario("normal");
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    const Execucao depois = roda();
+    EXPECT_EQ(depois.codigo, 0) << depois.saida.toStdString();
+    EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 1) << "never sent twice";
+    EXPECT_TRUE(teste::le(proc(chave, u"nfc"_s)).contains("<cStat>100</cStat>"));
+    EXPECT_FALSE(QFile::exists(contingencia(chave)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
 } // namespace
