@@ -37,6 +37,8 @@ constexpr Chave kServidor[] = {
     {u"USUARIO NFS", 11, &Cfg::Usuario_NFSe},
     {u"SENHA NFS", 9, &Cfg::Senha_NFSe},
     {u"SEM IMPRESSAO AUTOMATICA", 24, nullptr, &Cfg::Chb_ImpEmail_NFe},
+    {u"JUSTIFICATIVA CONTINGENCIA", 26, &Cfg::JustificativaContingencia},
+    {u"CONTINGENCIA", 12, &Cfg::Contingencia},
 };
 
 // The margin key is handled apart (its value has a fixed place on the line).
@@ -214,6 +216,9 @@ QStringList linhasConfiguracaoServidor(const ConfiguracaoEmpresa& cfg) {
                   u"Usuario nfs "_s + cfg.Usuario_NFSe, u"Senha nfs "_s + cfg.Senha_NFSe};
     if (cfg.Chb_ImpEmail_NFe) l << u"Sem Impressao Automatica"_s;
     if (cfg.Sem_Email_Auto) l << u"Sem Email Automatico"_s;
+    if (!cfg.Contingencia.trimmed().isEmpty()) l << u"Contingencia "_s + cfg.Contingencia;
+    if (!cfg.JustificativaContingencia.trimmed().isEmpty())
+        l << u"Justificativa Contingencia "_s + cfg.JustificativaContingencia;
     return l;
 }
 

@@ -20,6 +20,10 @@ struct ConfiguracaoEmpresa {
     QString Usuario_NFSe;
     QString Senha_NFSe;
     bool Sem_Email_Auto = false;
+    // The contingency in force for the company's NF-e and NFC-e ("SVC-AN", "SVC-RS", "SVC",
+    // "EPEC", "OFFLINE"; empty: normal emission) and its justification (xJust).
+    QString Contingencia;
+    QString JustificativaContingencia;
 
     // Local settings file.
     QString Certificado_DFe;

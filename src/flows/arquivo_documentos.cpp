@@ -40,6 +40,10 @@ QString ArquivoDocumentos::denegacao(const QString& cnpj, const QString& chave) 
     return irmao(cnpj, chave, u"Dng"_s);
 }
 
+QString ArquivoDocumentos::contingencia(const QString& cnpj, const QString& chave, TipoDocumento tipo) const {
+    return pastaEmpresa(cnpj) + u"Contingencia/"_s + chave + u'-' + sufixo(tipo) + u".xml"_s;
+}
+
 QString ArquivoDocumentos::irmao(const QString& cnpj, const QString& chave,
                                  const QString& sufixoArquivo) const {
     return pastaPeriodo(cnpj, chave) + chave + u'-' + sufixoArquivo + u".xml"_s;

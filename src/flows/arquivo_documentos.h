@@ -34,6 +34,9 @@ public:
     // Where the flows store, for the company of the run.
     QString documento(const QString& cnpj, const QString& chave, TipoDocumento tipo) const;
     QString denegacao(const QString& cnpj, const QString& chave) const;
+    // A document issued in contingency and not authorised yet, signed as it will be sent:
+    // "Contingencia/<key>-<suffix>.xml" of the company, gone once its proc is stored.
+    QString contingencia(const QString& cnpj, const QString& chave, TipoDocumento tipo) const;
     // A file beside the document with its own suffix ("can", "enc", "Inu").
     QString irmao(const QString& cnpj, const QString& chave, const QString& sufixo) const;
     QString cartaCorrecao(const QString& cnpj, const QString& chave, int sequencia) const;

@@ -7,14 +7,17 @@
 #include "flows/autorizacao.h"
 
 #include "flows/apoio_fluxo.h"
+#include "flows/evento_documento.h"
 #include "flows/fluxos.h"
 #include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/proc.h"
 #include "flows/transporte.h"
+#include "tarefa/chave.h"
 #include "util/arquivos.h"
 #include "util/posicoes.h"
 #include "util/situacao.h"
+#include "util/tabelas.h"
 
 #include <QThread>
 
@@ -108,6 +111,7 @@ Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
         p.enviado = op_.agora();
         p.situacao = u"enviado; resposta ainda não recebida"_s;
         p.assinado = documento;
+        p.contingencia = contingencia_;
         if (!diario_.registra(p)) {
             op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento assinado antes do envio:|"_s +
                          diario_.arquivoDe(p.cnpj, p.chave) + u"|Nada foi enviado."_s);
@@ -237,6 +241,14 @@ Passo Autorizacao::executa() {
     if (!ehSefaz(ctx_.Tipo)) return indisponivel(op_);
     op_.Mostra_Status(u"Preparando XML"_s);
 
+    const Contingencia contingencia = contingenciaDaExecucao(ctx_, op_.cfg(), op_.recursos().enderecos);
+    if (const std::optional<Passo> recusa = entraEmContingencia(contingencia)) return *recusa;
+    if (contingencia.forma == FormaContingencia::Offline) return guardaContingencia(contingencia);
+    if (contingencia.forma == FormaContingencia::Epec && tpEmisDoDocumento(primeira(ctx_.LbXML)) == u"4"_s)
+        return emiteEpec(contingencia);
+    // The document of this run as it goes out (in contingency, with its new key).
+    const QStringList daExecucao = ctx_.LbXML;
+
     Resultado r{NaoEnviado, {}, {}, {}};
     // A document of this key that went out before without a known result: the authority is asked
     // first, so it is never authorised twice.
@@ -250,7 +262,7 @@ Passo Autorizacao::executa() {
             // It never arrived: the document of this run is sent as a new one.
             diario_.encerra(ctx_.CNPJ, antes->chave);
             ctx_.Tarefa = tarefa;
-            ctx_.LbXML = lerLinhas(ctx_.ArquivoDocumento);
+            ctx_.LbXML = daExecucao;
             r = {NaoEnviado, {}, {}, {}};
         }
     }
@@ -294,6 +306,168 @@ Passo Autorizacao::executa() {
     return {};
 }
 
+// The document of the run put into the contingency in force, before it is signed. A refusal
+// leaves the caller's document where it is, for a run with the settings mended.
+std::optional<Passo> Autorizacao::entraEmContingencia(const Contingencia& c) {
+    const auto recusa = [&](const QString& texto) -> std::optional<Passo> {
+        op_.mensagem(texto + u"|O documento não foi enviado."_s);
+        return Passo{Desfecho::Recusada, {}};
+    };
+    const TipoDocumento tipo = ctx_.Tipo;
+    // The setting is the NF-e's and the NFC-e's: CT-e and MDF-e go on as usual.
+    if (tipo != TipoDocumento::NFe && tipo != TipoDocumento::NFCe) return std::nullopt;
+    if (!c.erro.isEmpty()) return recusa(c.erro);
+    if (c.forma == FormaContingencia::Nenhuma) return std::nullopt;
+    const bool svc = c.forma == FormaContingencia::SvcAn || c.forma == FormaContingencia::SvcRs;
+    if (svc && tipo != TipoDocumento::NFe)
+        return recusa(u"A contingência "_s + c.nome +
+                      u" autoriza só a NF-e (modelo 55); a NFC-e não é recebida em SVC. Use a contingência "
+                      "OFFLINE para a NFC-e."_s);
+    if (c.forma == FormaContingencia::Offline && tipo != TipoDocumento::NFCe)
+        return recusa(u"A contingência OFFLINE é só da NFC-e (modelo 65); para a NF-e use SVC-AN, SVC-RS, "
+                      "SVC ou EPEC."_s);
+    if (c.forma == FormaContingencia::Epec && tipo != TipoDocumento::NFe)
+        return recusa(u"A contingência EPEC é aqui só da NF-e (modelo 55); para a NFC-e use a contingência "
+                      "OFFLINE."_s);
+
+    QString documento;
+    for (const QString& linha : std::as_const(ctx_.LbXML))
+        documento += linha.trimmed();
+    // A document the calling application already issued in a contingency form goes as it is,
+    // to the authoriser of its form.
+    if (const QString tpEmis = tpEmisDoDocumento(documento); tpEmis != u"1"_s) {
+        op_.Mostra_Status(u"Documento já emitido em contingência (tpEmis "_s + tpEmis +
+                          u"): enviado como está"_s);
+        return std::nullopt;
+    }
+    if (!justificativaValida(c.justificativa))
+        return recusa(u"A contingência "_s + c.nome +
+                      u" pede a justificativa de entrada em contingência (JUSTIFICATIVA CONTINGENCIA), de 15 "
+                      "a 256 caracteres; a informada tem "_s +
+                      QString::number(c.justificativa.trimmed().size()) + u'.');
+    const QString chave = chaveDoDocumento(documento);
+    const QString dhCont = dataHoraDoEstado(op_.agora(), Converte_UF(cufDaChave(chave)));
+    const DocumentoContingencia novo =
+        poeEmContingencia(documento, tpEmisDe(c.forma), dhCont, c.justificativa);
+    if (!novo.erro.isEmpty()) return recusa(novo.erro);
+    ctx_.LbXML = QStringList{novo.documento};
+    ctx_.CHAVE = novo.chave;
+    op_.Mostra_Status(u"Emissão em contingência "_s + c.nome + u" (tpEmis "_s + tpEmisDe(c.forma) +
+                      u"); nova chave de acesso: "_s + novo.chave);
+    return std::nullopt;
+}
+
+// A document issued offline (an NFC-e, with its QR code) or in EPEC: signed, kept in the
+// contingency folder and in the journal as not yet sent, and printed at once. The authorisation
+// is not asked for: TRANSMITIR PENDENTES sends it when the authoriser can be reached.
+Passo Autorizacao::guardaContingencia(const Contingencia& c) {
+    const ArquivoDocumentos arquivo = op_.arquivo();
+    const QString chave = ctx_.CHAVE;
+    const QString guardado = arquivo.contingencia(ctx_.CNPJ, chave, ctx_.Tipo);
+    const auto entrega = [&] {
+        if (!ctx_.ArquivoDocumento.isEmpty()) apagaArquivo(ctx_.ArquivoDocumento);
+        ctx_.ArquivoDocumento = guardado;
+        const TipoDocumento tipo = ctx_.Tipo;
+        op_.imprimeDepoisDeArquivar(
+            guardado, tipo, u"O documento foi emitido em contingência e guardado, mas não foi impresso"_s);
+        ctx_.Tipo = tipo;
+        ctx_.CHAVE = chave;
+        op_.Mostra_Status(u"Documento emitido em contingência "_s + c.nome + u", aguardando transmissão: "_s +
+                          chave);
+        op_.limpaTemporarios();
+        return Passo{};
+    };
+    // The same document dropped again: the one signed, kept and printed the first time stands
+    // (the consumer or the carrier holds its printout); it is printed again.
+    if (diario_.procura(ctx_.CNPJ, chave) && existeArquivo(guardado)) {
+        op_.Mostra_Status(u"Documento já emitido em contingência; impresso de novo como foi guardado: "_s +
+                          chave);
+        return entrega();
+    }
+    bool guardou = false;
+    OpcoesEnvio opcoes;
+    opcoes.antesDoEnvio = [&](const QString& documento, const QString& chaveAssinada) {
+        Pendente p;
+        p.chave = chaveAssinada;
+        p.tipo = ctx_.Tipo;
+        p.cnpj = ctx_.CNPJ;
+        p.tarefa = ctx_.Tarefa;
+        p.arquivo = guardado;
+        p.enviado = op_.agora();
+        p.situacao = u"emitido em contingência "_s + c.nome + u"; aguardando transmissão"_s;
+        p.assinado = documento;
+        p.contingencia = c.nome;
+        p.transmitido = false;
+        if (!ArquivoDocumentos::grava(guardado, documento) || !diario_.registra(p)) {
+            op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento emitido em contingência:|"_s +
+                         guardado + u"|Verifique permissões e espaço da pasta. Nada foi impresso."_s);
+            apagaArquivo(guardado);
+            return false;
+        }
+        guardou = true;
+        // Nothing leaves: the authority is out of reach.
+        return false;
+    };
+    op_.ChamaWebService(Servico::Recepcao, opcoes);
+    if (!guardou) {
+        if (op_.recusadoNoTeste()) {
+            apagaArquivo(ctx_.NomeBase + u".XML"_s);
+            apagaArquivo(ctx_.NomeBase + u".EML"_s);
+        }
+        return {Desfecho::Recusada, {}};
+    }
+    return entrega();
+}
+
+Autorizacao::Transmissao Autorizacao::transmite(const Pendente& p, QString& motivo) {
+    const ContextoExecucao daTarefa = ctx_;
+    ctx_.Tipo = p.tipo;
+    ctx_.Tarefa = p.tarefa;
+    ctx_.CNPJ = p.cnpj;
+    ctx_.cUF = cufDaChave(p.chave);
+    ctx_.CHAVE = p.chave;
+    ctx_.LbXML = QStringList{p.assinado};
+    // The signed copy of the contingency folder goes once the proc is stored.
+    const QString guardado = op_.arquivo().contingencia(p.cnpj, p.chave, p.tipo);
+    ctx_.ArquivoDocumento = existeArquivo(guardado) ? localizaCaminho(guardado) : QString();
+    contingencia_ = p.contingencia;
+    op_.Mostra_Status(u"Transmitindo documento emitido em contingência: "_s + p.chave);
+    const Resultado r = envia(true);
+    Transmissao t = Transmissao::SemResultado;
+    switch (r.tipo) {
+    case Autorizado:
+    case Denegado:
+        if (armazena(r)) {
+            t = Transmissao::Autorizada;
+            motivo = r.tipo == Denegado ? u"uso denegado ("_s + r.situacao + u')' : u"autorizado"_s;
+            op_.Mostra_Status(u"Documento em contingência arquivado: "_s + ctx_.ArquivoDocumento);
+        } else {
+            motivo = u"autorizado, mas o arquivo não pôde ser gravado"_s;
+        }
+        break;
+    case Rejeitado:
+    case NaoConsta:
+    case Divergente: {
+        diario_.encerra(p.cnpj, p.chave);
+        t = Transmissao::Recusada;
+        const QString protocolo = protocoloDaResposta(p.tipo, r.resposta);
+        motivo = u"rejeitado ("_s + r.situacao + u"): "_s +
+                 valorElemento(protocolo.isEmpty() ? r.resposta : protocolo, u"xMotivo"_s);
+        if (!ctx_.ArquivoDocumento.isEmpty())
+            motivo += u"; o documento assinado fica em "_s + ctx_.ArquivoDocumento;
+        break;
+    }
+    case Desconhecido:
+    case NaoEnviado:
+        motivo = r.motivo.isEmpty() ? u"não foi enviado"_s : r.motivo;
+        break;
+    }
+    op_.Mostra_Status(p.chave + u": "_s + motivo);
+    contingencia_.clear();
+    ctx_ = daTarefa;
+    return t;
+}
+
 void Autorizacao::resolve(const Pendente& p) {
     // The run's own values are put back afterwards: this is a side errand of another task.
     const ContextoExecucao daTarefa = ctx_;
@@ -305,6 +479,11 @@ void Autorizacao::resolve(const Pendente& p) {
     // The caller's file, if it is still there, is left for its own run (which will find the
     // document authorised and print and mail it).
     ctx_.ArquivoDocumento.clear();
+    // The signed copy of a contingency document goes once its proc is stored, as when it is
+    // transmitted.
+    if (const QString guardado = op_.arquivo().contingencia(p.cnpj, p.chave, p.tipo);
+        !p.contingencia.isEmpty() && existeArquivo(guardado))
+        ctx_.ArquivoDocumento = localizaCaminho(guardado);
     op_.Mostra_Status(u"Consultando documento pendente: "_s + p.chave);
     Resultado r = consulta(p.chave);
     if (r.tipo == NaoConsta) {
@@ -342,6 +521,8 @@ void resolvePendentes(Operacoes& op, const QString& excetoChave) {
     bool sefazForaDoAr = false;
     for (const Pendente& p : op.diario().daEmpresa(ctx.CNPJ)) {
         if (p.chave == excetoChave) continue;
+        // A contingency document that never went out waits for TRANSMITIR PENDENTES.
+        if (!p.transmitido) continue;
         // An NFS-e lot is settled by the next run of its own document, which asks its provider.
         if (p.tipo == TipoDocumento::NFSe) continue;
         if (p.tipo == TipoDocumento::DOT) {

@@ -3,6 +3,7 @@
 // The authorisation of a document by the tax authority, from the send to the archive; also what
 // settles the documents the send journal still holds.
 
+#include "flows/contingencia.h"
 #include "flows/diario_envio.h"
 #include "flows/fluxo.h"
 #include "tarefa/contexto.h"
@@ -26,6 +27,12 @@ public:
     void resolve(const Pendente& pendente);
     // The last entry resolved came to a final outcome.
     bool resolvido() const { return resolvido_; }
+
+    // A contingency document of the journal that has not gone out yet is sent as it was signed;
+    // authorised → its proc stored and its entry closed; rejected → the entry closed, the
+    // signed copy left in the contingency folder; otherwise it stays for a later run.
+    enum class Transmissao { Autorizada, Recusada, SemResultado };
+    Transmissao transmite(const Pendente& pendente, QString& motivo);
 
 private:
     enum Tipo {
@@ -51,11 +58,16 @@ private:
     void entrega(const Resultado& r);
     void pendente(const Resultado& r);
     bool simplificado() const;
+    std::optional<Passo> entraEmContingencia(const Contingencia& contingencia);
+    Passo guardaContingencia(const Contingencia& contingencia);
+    Passo emiteEpec(const Contingencia& contingencia);
 
     Operacoes& op_;
     ContextoExecucao& ctx_;
     DiarioEnvio diario_;
     bool resolvido_ = false;
+    // The contingency form the journal entries of the documents sent now are marked with.
+    QString contingencia_;
     // The last answer read, as the authority wrote it: the protocol is stored from it.
     QString original_;
 };

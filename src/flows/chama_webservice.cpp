@@ -1,6 +1,7 @@
 // The one way the run talks to a web service: endpoint, body, envelope, HTTPS, cleaned answer.
 
 #include "flows/apoio_fluxo.h"
+#include "flows/contingencia.h"
 #include "flows/nfse.h"
 #include "flows/operacoes.h"
 #include "flows/transporte.h"
@@ -42,6 +43,26 @@ QStringList semSegredos(QStringList linhas, const ConfiguracaoEmpresa& cfg) {
     return linhas;
 }
 
+// The virtual contingency authoriser a request of an NF-e goes to (NF-e manual, SVC): the
+// authorisation and its receipt by the document's emission form, the consultation by the key's
+// (position 35); an event while the run is in SVC contingency, since afterwards the authoriser has
+// handed its documents over to the state.
+QString svcDaRequisicao(Servico servico, const QString& documento, const ContextoExecucao& ctx,
+                        const ConfiguracaoEmpresa& cfg, const TabelaEnderecos& tabela) {
+    if (ctx.Tipo != TipoDocumento::NFe) return {};
+    if (servico == Servico::Recepcao || servico == Servico::RetRecepcao)
+        return svcDoTpEmis(tpEmisDoDocumento(documento));
+    const QString chave = ctx.CHAVE.trimmed();
+    if (chave.size() != 44) return {};
+    const QString svc = svcDoTpEmis(chave.mid(34, 1));
+    if (servico == Servico::Consultar) return svc;
+    if (servico == Servico::Evento) {
+        const FormaContingencia forma = contingenciaDaExecucao(ctx, cfg, tabela).forma;
+        if (forma == FormaContingencia::SvcAn || forma == FormaContingencia::SvcRs) return svc;
+    }
+    return {};
+}
+
 } // namespace
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
@@ -77,6 +98,8 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     chave.ufConsulta = ctx_.UF_Consulta;
     chave.municipio = ctx_.CODIGO_MUNICIPIO;
     chave.ambiente = ctx_.ambiente;
+    chave.epec = Maiusculo(ctx_.Tarefa) == u"EPEC"_s;
+    chave.svc = svcDaRequisicao(servico, documento, ctx_, cfg_, enderecos);
     QString envelope;
     bool soap12 = false;
     if (!enderecos.Endereco_WebService(chave, endpoint)) {

@@ -1,6 +1,7 @@
 #include "flows/despacho.h"
 
 #include "flows/autorizacao.h"
+#include "flows/contingencia.h"
 #include "flows/fluxos.h"
 #include "flows/operacoes.h"
 #include "util/erros.h"
@@ -36,6 +37,7 @@ constexpr LinhaDespacho kTabela[] = {
     {u"ROTA", false, transporte, DOT},
     {u"PAGAMENTO DOCUMENTO", false, transporte, DOT},
     {u"RECEPCAO", false, recepcao, Nenhum, true, true},
+    {u"TRANSMITIR PENDENTES", false, transmitePendentes},
 };
 
 // Flows may hand the task over to another flow; more hand-overs than this would be a loop.
@@ -67,7 +69,11 @@ Desfecho despacha(Operacoes& op) {
     op.carregaDadosEmpresa();
     // Documents of the company sent before without a known result are settled first; the one
     // this task authorises is settled by its own flow.
-    if (!primeira || primeira->certificado) {
+    // Offline or in EPEC the state's authoriser is out of reach: each earlier document would cost
+    // a time-out there.
+    const FormaContingencia forma = contingenciaDaExecucao(ctx, op.cfg(), op.recursos().enderecos).forma;
+    const bool offline = forma == FormaContingencia::Offline || forma == FormaContingencia::Epec;
+    if ((!primeira || primeira->certificado) && !offline) {
         const bool autoriza = primeira && primeira->fluxo == recepcao;
         resolvePendentes(op, autoriza ? ctx.CHAVE : QString());
     }

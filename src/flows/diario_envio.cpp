@@ -29,6 +29,8 @@ QByteArray escreve(const Pendente& p) {
     if (!p.operacao.isEmpty()) linha(u"OPERACAO", p.operacao);
     linha(u"ENVIADO", p.enviado.toUTC().toString(Qt::ISODate));
     linha(u"SITUACAO", p.situacao);
+    if (!p.contingencia.isEmpty()) linha(u"CONTINGENCIA", p.contingencia);
+    if (!p.transmitido) linha(u"TRANSMITIDO", u"NAO"_s);
     linha(u"DOCUMENTO", p.assinado);
     return saida.toUtf8();
 }
@@ -60,6 +62,10 @@ std::optional<Pendente> le(const QString& caminho) {
             p.enviado = QDateTime::fromString(valor, Qt::ISODate);
         else if (chave == u"SITUACAO"_s)
             p.situacao = valor;
+        else if (chave == u"CONTINGENCIA"_s)
+            p.contingencia = valor;
+        else if (chave == u"TRANSMITIDO"_s)
+            p.transmitido = valor != u"NAO"_s;
         else if (chave == u"DOCUMENTO"_s)
             p.assinado = valor;
     }
@@ -102,6 +108,12 @@ QList<Pendente> DiarioEnvio::daEmpresa(const QString& cnpj) const {
         if (const std::optional<Pendente> p = le(local + nome)) pendentes.append(*p);
     std::sort(pendentes.begin(), pendentes.end(),
               [](const Pendente& a, const Pendente& b) { return a.enviado < b.enviado; });
+    return pendentes;
+}
+
+QList<Pendente> DiarioEnvio::aTransmitir(const QString& cnpj) const {
+    QList<Pendente> pendentes = daEmpresa(cnpj);
+    pendentes.removeIf([](const Pendente& p) { return p.transmitido; });
     return pendentes;
 }
 

@@ -26,6 +26,11 @@ struct Pendente {
     QDateTime enviado; // when it left (UTC)
     QString situacao;  // what is known of the outcome
     QString assinado;  // the signed document as it was sent, one line
+    // A document issued in contingency: its form ("OFFLINE", "EPEC", "SVC-AN", "SVC-RS"); and
+    // whether it has gone to the authority at all (an offline NFC-e or EPEC NF-e waits for the task
+    // TRANSMITIR PENDENTES).
+    QString contingencia;
+    bool transmitido = true;
 };
 
 class DiarioEnvio {
@@ -39,6 +44,8 @@ public:
     std::optional<Pendente> procura(const QString& cnpj, const QString& chave) const;
     // Every entry of a company, oldest first.
     QList<Pendente> daEmpresa(const QString& cnpj) const;
+    // The contingency documents of a company that have not gone to the authority yet, oldest first.
+    QList<Pendente> aTransmitir(const QString& cnpj) const;
     // The outcome is final: the entry goes.
     void encerra(const QString& cnpj, const QString& chave) const;
 

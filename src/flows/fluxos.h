@@ -19,6 +19,7 @@ Passo consultaArquivo(Operacoes& op);      // CONSULTAR ARQUIVO
 Passo download(Operacoes& op);             // DOWNLOAD (DOWNLOAD NFE, DOWNLOAD CTE)
 Passo cadastro(Operacoes& op);             // CADASTRO
 Passo naoEncerrados(Operacoes& op);        // NAO ENCERRADOS
+Passo transmitePendentes(Operacoes& op);   // TRANSMITIR PENDENTES: the contingency documents not sent yet
 Passo recepcaoTransporte(Operacoes& op);   // RECEPCAO of a transport operation (DOT)
 Passo transporte(Operacoes& op);           // PAGAMENTO DOCUMENTO, ROTA; CANCELAR DOCUMENTO of a DOT
 Passo indisponivel(Operacoes& op);         // known tasks whose flows come in later versions

@@ -25,4 +25,12 @@ inline QString modeloDaChave(const QString& chave) {
     return Copia(chave, 21, 2);
 }
 
+// The check digit of the first 43 characters of a key; empty when they are not 43 digits or
+// upper-case letters.
+QString digitoChave(const QString& chave43);
+
+// The key with another emission form (character 35) and its check digit recomputed; empty when
+// the key is not a key.
+QString chaveComEmissao(const QString& chave, QChar tpEmis);
+
 } // namespace qel

@@ -30,6 +30,8 @@ struct ContextoExecucao {
     // Task values (one per keyword of the task file).
     QString Protocolo;
     QString Justificativa;
+    QString Contingencia;              // CONTINGENCIA: over the company's setting
+    QString JustificativaContingencia; // JUSTIFICATIVA CONTINGENCIA
     QString CCe_Condicao;
     QString Seq_Evento;
     QString Arquivo;

@@ -36,6 +36,8 @@ QList<std::pair<int, QStringList>> linhasDeDados(const QString& texto) {
     return linhas;
 }
 
+const QString kGrupoSvc = u"SVC-NFe"_s;
+
 QString chave(const QString& a, const QString& b) {
     return a + u'|' + b;
 }
@@ -162,6 +164,9 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
         grupo = u"DOT"_s;
     } else if (c.servico == Servico::Download) {
         grupo = u"Download"_s;
+    } else if (c.epec) {
+        if (c.tipo != TipoDocumento::NFe) return false;
+        grupo = u"EPEC-NFe"_s;
     } else if (c.manifestar) {
         if (c.tipo != TipoDocumento::NFe && c.tipo != TipoDocumento::CTe) return false;
         grupo = u"Manifestar-"_s + texto(c.tipo);
@@ -172,6 +177,10 @@ bool TabelaEnderecos::Endereco_WebService(const ChaveEndpoint& c, Endpoint& endp
     } else if (c.tipo == TipoDocumento::NFSe) {
         grupo = u"NFSe"_s;
         chaveGrupo = c.cUF + u'/' + c.municipio;
+    } else if (!c.svc.isEmpty() && c.tipo == TipoDocumento::NFe) {
+        // The contingency authoriser's own set, whatever the state: rows keyed by its name.
+        grupo = kGrupoSvc;
+        chaveGrupo = c.svc;
     } else if (c.tipo != TipoDocumento::Nenhum && c.tipo != TipoDocumento::Evento) {
         grupo = texto(c.tipo);
     } else {
@@ -196,6 +205,11 @@ bool TabelaEnderecos::Endereco_Grupo(const QString& grupo, const QString& chaveG
 
 QString TabelaEnderecos::enderecoConsultaNfce(const QString& cUF, Ambiente ambiente) const {
     return consultaNfce_.value(chaveConsulta(cUF, ambiente)).second;
+}
+
+QString TabelaEnderecos::svcDoEstado(const QString& cUF) const {
+    const QList<Atende> linhas = atende_.value(chave(kGrupoSvc, cUF));
+    return linhas.isEmpty() ? QString() : linhas.first().conjunto;
 }
 
 QString TabelaEnderecos::enderecoQr(TipoDocumento tipo, const QString& cUF, Ambiente ambiente) const {

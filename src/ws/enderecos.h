@@ -37,6 +37,10 @@ struct ChaveEndpoint {
     QString ufConsulta;      // letters of the state of a registry query
     QString municipio;       // code of the NFS-e municipality
     Ambiente ambiente = Ambiente::Producao;
+    // An NF-e of the virtual contingency authorisers: "SVC-AN" or "SVC-RS" (empty: the state's
+    // own authoriser).
+    QString svc;
+    bool epec = false; // the prior registration event of an NF-e in EPEC, at the national environment
 };
 
 // Published namespaces.
@@ -70,6 +74,10 @@ public:
     // The host of a role in an environment; empty when the role has none there. Never the
     // production host for a homologation run.
     QString hostDoPapel(const QString& papel, Ambiente ambiente) const;
+
+    // The virtual contingency authoriser ("SVC-AN" or "SVC-RS") that stands in for a state's
+    // NF-e authoriser; empty when the table names none.
+    QString svcDoEstado(const QString& cUF) const;
 
     // The consultation page that the QR code of a printed document points to; empty when none.
     QString enderecoQr(TipoDocumento tipo, const QString& cUF, Ambiente ambiente) const;

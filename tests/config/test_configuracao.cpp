@@ -41,7 +41,7 @@ TEST_F(Configuracao, ChavesDoServidorEDoLocal) {
     servidor(
         "Logotipo C:\\Logos\\empresa.jpg\r\nToken  ABC123  \r\nIDToken 000001\r\nAverbacao X\r\n"
         "Usuario nfs usuario\r\nSenha nfs s\xe9nha\r\nSem Impressao Automatica\r\nSem Email Automatico\r\n"
-        "linha qualquer\r\n");
+        "linha qualquer\r\nJustificativa Contingencia Sem acesso a internet\r\nContingencia OFFLINE\r\n");
     local("NFS Certificado CERT NFS\r\nCertificado EMPRESA:12345678000195\r\nDANFE Impressora HP\r\n"
           "NFCE A4\r\npdf sem fontes\r\nSem Impressao Auto CTe\r\nCIOT Token tk\r\n");
     const ConfiguracaoEmpresa cfg = carrega();
@@ -60,6 +60,8 @@ TEST_F(Configuracao, ChavesDoServidorEDoLocal) {
     EXPECT_TRUE(cfg.Chb_Imp_CTe);
     EXPECT_FALSE(cfg.Chb_Imp_NFe);
     EXPECT_EQ(cfg.TokenCiot, u"tk"_s);
+    EXPECT_EQ(cfg.Contingencia, u"OFFLINE"_s);
+    EXPECT_EQ(cfg.JustificativaContingencia, u"Sem acesso a internet"_s);
 }
 
 TEST_F(Configuracao, CopiasEMargem) {
@@ -135,6 +137,8 @@ TEST_F(Configuracao, GravacaoByteAByteERecarga) {
     cfg.Senha_NFSe = u"ação"_s;
     cfg.Chb_ImpEmail_NFe = true;
     cfg.Sem_Email_Auto = true;
+    cfg.Contingencia = u"SVC-RS"_s;
+    cfg.JustificativaContingencia = u"SEFAZ de origem fora do ar"_s;
     cfg.Certificado_DFe = u"EMPRESA:12345678000195"_s;
     cfg.ImpressoraNFe = u"Impressora Padrao do Windows"_s;
     cfg.NFe_Copias = u"      1,00"_s;
@@ -150,7 +154,8 @@ TEST_F(Configuracao, GravacaoByteAByteERecarga) {
 
     EXPECT_EQ(teste::le(pastas.trabalho + u"INI/12345678000195.INI"_s),
               QByteArray("Logotipo /srv/logo.jpg\r\nToken CSC\r\nIDToken \r\nAverbacao \r\nUsuario nfs \r\n"
-                         "Senha nfs a\xe7\xe3o\r\nSem Impressao Automatica\r\nSem Email Automatico\r\n"));
+                         "Senha nfs a\xe7\xe3o\r\nSem Impressao Automatica\r\nSem Email Automatico\r\n"
+                         "Contingencia SVC-RS\r\nJustificativa Contingencia SEFAZ de origem fora do ar\r\n"));
     EXPECT_EQ(
         teste::le(pastas.local + u"INI/12345678000195.INI"_s),
         QByteArray("Certificado EMPRESA:12345678000195\r\nNFS Certificado \r\n"

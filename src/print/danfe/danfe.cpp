@@ -199,7 +199,9 @@ void Danfe::imprime(const QString& documento) {
     cabecalho();
     leitor_.Seleciona_Grupo(u"ide"_s);
     const QString tpEmis = busca(u"tpEmis"_s);
-    if (tpEmis == u"2"_s || tpEmis == u"5"_s) aviso = u"Contingencia"_s;
+    // Every contingency form: FS, FS-DA, EPEC, SVC-AN, SVC-RS, offline NFC-e (NF-e manual, tpEmis).
+    static const QStringList kContingencia{u"2"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"9"_s};
+    if (kContingencia.contains(tpEmis)) aviso = u"Contingencia"_s;
     Preenche_Memo(p1_, u"Aviso"_s, aviso);
 
     parcelas();

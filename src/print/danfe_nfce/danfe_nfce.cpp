@@ -154,8 +154,11 @@ void DanfeNfce::imprime(const QString& documento) {
     QStringList fiscal;
     if (busca(u"tpAmb"_s) == u"2"_s) fiscal << u"EMITIDA EM AMBIENTE DE HOMOLOGAÇÃO - SEM VALOR FISCAL"_s;
     const QString tpEmis = busca(u"tpEmis"_s);
-    if (!tpEmis.isEmpty() && tpEmis != u"1"_s)
-        fiscal << u"EMITIDA EM CONTINGÊNCIA"_s << u"Pendente de autorização"_s;
+    if (!tpEmis.isEmpty() && tpEmis != u"1"_s) {
+        fiscal << u"EMITIDA EM CONTINGÊNCIA"_s;
+        // Printed again once authorised, the receipt is no longer pending.
+        if (protocolo_.isEmpty()) fiscal << u"Pendente de autorização"_s;
+    }
     leitor_.Seleciona_Grupo(u"infAdic"_s);
     if (const QString fisco = Desfaz_Entidades(busca(u"infAdFisco"_s)).trimmed(); !fisco.isEmpty())
         fiscal << fisco.split(u'|');

@@ -4,6 +4,7 @@ and events; the national event service, on the path of SVAN's and SVC-AN's event
 apart by its action; the registry query of every state that has one."""
 
 import re
+import xml.etree.ElementTree as ET
 
 from . import sefaz_respostas as respostas
 from .comum import agora, els, recortar
@@ -36,6 +37,8 @@ def autorizacao(pedido, rej, contexto):
         if ind_sinc == "1" and len(documentos) > 1:
             raise Rejeicao(452, "Rejeicao: Solicitada resposta sincrona para Lote com mais de "
                                 "uma NF-e (indSinc=1)")
+        for dados in documentos:
+            conferir_emissao(pedido.servico, dados)
         protocolos = [respostas.avaliar_documento(pedido, "nfe", dados, contexto)
                       for dados in documentos]
         pedido.tp_amb = protocolos[0].tp_amb
@@ -62,6 +65,32 @@ def autorizacao(pedido, rej, contexto):
             els(("tpAmb", pedido.tp_amb), ("verAplic", FAMILIAS["nfe"]["ver_aplic"]),
                 ("cStat", cstat), ("xMotivo", motivo), ("cUF", c_uf), ("dhRecbto", agora())) +
             corpo + "</retEnviNFe>")
+
+
+def conferir_emissao(servico, dados):
+    """The emission form against the service, and the key against the ide it is made of: its
+    35th digit is tpEmis, its last one cDV and the check digit of the others.  A contingency
+    form carries its entry into contingency (dhCont and xJust)."""
+    try:
+        ide = ET.fromstring(dados).find("{%s}infNFe/{%s}ide" % (NS["nfe"], NS["nfe"]))
+        ident = ET.fromstring(dados).find("{%s}infNFe" % NS["nfe"]).get("Id", "")
+    except (ET.ParseError, AttributeError):
+        return  # the document's own reading refuses it
+    tp_emis = (texto(ide, "tpEmis", "nfe") or "") if ide is not None else ""
+    if not tp_emis:
+        return
+    if servico.emissoes is not None and tp_emis not in servico.emissoes:
+        raise Rejeicao(570, "Rejeicao: Tipo de Emissao %s nao aceito por este autorizador" % tp_emis)
+    if servico.emissoes is None and tp_emis in ("6", "7"):
+        raise Rejeicao(570, "Rejeicao: Tipo de Emissao %s so e valido nas contingencias SVC" % tp_emis)
+    chave = ident[3:]
+    if len(chave) == 44 and (chave[34] != tp_emis or chave[43] != (texto(ide, "cDV", "nfe") or "")
+                             or digito_chave(chave[:43]) != chave[43]):
+        raise Rejeicao(502, "Rejeicao: Erro na Chave de Acesso - Campo Id nao corresponde a "
+                            "concatenacao dos campos correspondentes")
+    if tp_emis != "1" and not (texto(ide, "dhCont", "nfe") and texto(ide, "xJust", "nfe")):
+        raise Rejeicao(556, "Rejeicao: Falta a data e hora ou a justificativa de entrada em "
+                            "contingencia")
 
 
 def ret_autorizacao(pedido, rej, contexto):
@@ -208,6 +237,16 @@ CADASTRO = _nfe("nfe_cadastro", "CadConsultaCadastro4", "consultaCadastro", "Con
                 cabecalho="obrigatorio", versao="2.00",
                 chaves_cenario=CHAVES_RESPOSTA | {"ocorrencias"})
 
+# SVAN (normal emission of the states it serves, EPEC's later transmission) and the national
+# environment's contingency authoriser SVC-AN (tpEmis 6) publish the same paths on their own
+# hosts; here, on one host, one service takes the forms of both.  The SVRS paths of the first
+# family serve SVRS's contingency (SVC-RS, tpEmis 7) as well.
+AUTORIZACAO_RAIZ = _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe", autorizacao,
+                        chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"}, emissoes=("1", "4", "6"))
+AUTORIZACAO_SVRS = _nfe("nfe_autorizacao", "NFeAutorizacao4", "nfeAutorizacaoLote", "enviNFe",
+                        autorizacao, chaves_cenario=CHAVES_AUTORIZACAO | {"assincrono"},
+                        emissoes=("1", "2", "3", "4", "5", "7", "9"))
+
 # One family of paths per row, in the order of SERVICOS.
 SERVICOS = (STATUS, AUTORIZACAO, RET_AUTORIZACAO, INUTILIZACAO, CONSULTA, EVENTO)
 CAMINHOS = (
@@ -265,6 +304,15 @@ CAMINHOS_CADASTRO = (
     "/nfe/services/CadConsultaCadastro4",                     # GO
 )
 
-ROTAS = ([par for caminhos in CAMINHOS for par in zip(caminhos, SERVICOS)] +
+
+
+def _autorizacao_da_familia(caminhos):
+    if caminhos is CAMINHOS[0]:
+        return AUTORIZACAO_SVRS
+    return AUTORIZACAO_RAIZ if caminhos[1] == "/NFeAutorizacao4/NFeAutorizacao4.asmx" else AUTORIZACAO
+
+
+ROTAS = ([(caminho, _autorizacao_da_familia(caminhos) if servico is AUTORIZACAO else servico)
+          for caminhos in CAMINHOS for caminho, servico in zip(caminhos, SERVICOS)] +
          [("/NFeRecepcaoEvento4/NFeRecepcaoEvento4.asmx", EVENTO_NACIONAL)] +
          [(caminho, CADASTRO) for caminho in CAMINHOS_CADASTRO])

@@ -103,6 +103,9 @@ class Servico:
     mensagem: str = ""     # body element; default <familia>DadosMsg
     envoltorio: str = ""   # outer body element of the distribution service
     chaves_cenario: frozenset = CHAVES_RESPOSTA
+    # Emission forms (tpEmis) an authorisation service takes; None: any.  The state services
+    # refuse the virtual contingency authorisers' forms, which take only their own.
+    emissoes: tuple = None
 
     @property
     def elemento_mensagem(self):
