@@ -118,6 +118,11 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
             mensagem(u"Erro durante a assinatura."_s);
             return false;
         }
+        // The schemas check the very text that goes out: signed, cleaned, inside its lot (the
+        // CT-e and MDF-e travel compressed, so their document is checked).
+        if (!conformeEsquema(corpo.corpo.startsWith(u'<') ? corpo.corpo
+                                                          : corpo.documento.value_or(QString())))
+            return false;
         if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
         if (corpo.chave) ctx_.CHAVE = *corpo.chave;
         if (corpo.tipo) ctx_.Tipo = *corpo.tipo;

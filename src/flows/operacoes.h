@@ -21,6 +21,8 @@
 #include "ws/rede.h"
 #include "ws/servicos.h"
 
+#include <QSet>
+
 namespace qel {
 
 // What a run takes from the installation: the certificate store, the clock, the network
@@ -134,6 +136,10 @@ public:
     void limpaTemporarios();
 
 private:
+    // The official schema check of the text about to be sent. False, after telling the user
+    // what does not fit, when the authority would refuse it for its layout; a kind whose schema
+    // is not installed goes on with a status line saying so.
+    bool conformeEsquema(const QString& texto);
     bool perguntaTeste(TipoDocumento tipo, const QString& documento);
     void falhaSelecao();
 
@@ -148,6 +154,7 @@ private:
     Certificado certificado_;
     bool certificadoPronto_ = false;
     bool recusadoNoTeste_ = false;
+    QSet<QString> naoValidados_; // the missing schemas already told in this run
     bool gravacaoFalhou_ = false;
     QString respostaOriginal_;
     ResumoDocumento resumo_; // left by the last printout, for the e-mail's body

@@ -1,0 +1,358 @@
+#include "ws/validacao_esquema.h"
+
+#include "util/arquivos.h"
+#include "util/texto.h"
+#include "ws/falhas_esquema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <libxml/parser.h>
+#include <libxml/xmlschemas.h>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace qel {
+
+namespace {
+
+// ---- the table of esquemas.conf ----
+
+struct LinhaEsquema {
+    QString raiz;
+    QString versao;
+    QString tpEvento; // "-" none, "*" any
+    QString esquema;
+    QString detalhe; // empty: none
+    QString mostra;  // empty: from the root
+};
+
+QString vazioSeTraco(const QString& v) {
+    return v == u"-"_s ? QString() : v;
+}
+
+QList<LinhaEsquema> leTabela(const QString& texto) {
+    static const QRegularExpression espacos(u"\\s+"_s);
+    QList<LinhaEsquema> linhas;
+    for (const QString& linha : divideLinhas(texto)) {
+        const QString limpa = linha.trimmed();
+        if (limpa.isEmpty() || limpa.startsWith(u'#')) continue;
+        const QStringList c = limpa.split(espacos);
+        if (c.size() != 6) continue;
+        linhas.append({c[0], c[1], c[2], c[3], vazioSeTraco(c[4]), vazioSeTraco(c[5])});
+    }
+    return linhas;
+}
+
+QString leArquivo(const QString& caminho) {
+    QFile f(caminho);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The rows an installation puts in the schema folder (a new package with other file names) come
+// before the built-in ones.
+const QList<LinhaEsquema>& tabela(const QString& pasta) {
+    static QHash<QString, QList<LinhaEsquema>> porPasta;
+    auto it = porPasta.find(pasta);
+    if (it == porPasta.end()) {
+        QList<LinhaEsquema> linhas = leTabela(leArquivo(pasta + u"/esquemas.conf"_s));
+        linhas += leTabela(leArquivo(u":/qel/ws/esquemas.conf"_s));
+        it = porPasta.insert(pasta, linhas);
+    }
+    return *it;
+}
+
+// ---- libxml2 ----
+
+struct LiberaEsquema {
+    void operator()(xmlSchemaPtr e) const { xmlSchemaFree(e); }
+};
+struct LiberaDocumento {
+    void operator()(xmlDocPtr d) const { xmlFreeDoc(d); }
+};
+struct LiberaValidador {
+    void operator()(xmlSchemaValidCtxtPtr v) const { xmlSchemaFreeValidCtxt(v); }
+};
+using DocXml = std::unique_ptr<xmlDoc, LiberaDocumento>;
+
+struct Compilado {
+    std::shared_ptr<xmlSchema> esquema;
+    QString erro;
+};
+
+QString texto(const xmlChar* s) {
+    return s ? QString::fromUtf8(reinterpret_cast<const char*>(s)) : QString();
+}
+
+void guardaMensagem(void* destino, const xmlError* erro) {
+    if (erro && erro->message && static_cast<QString*>(destino)->isEmpty())
+        *static_cast<QString*>(destino) = QString::fromUtf8(erro->message).trimmed();
+}
+
+// Compiling leiauteNFe takes longer than validating a large NF-e: each schema file is compiled
+// once per run, and a file that cannot be read is not tried again.
+const Compilado& compila(const QString& arquivo) {
+    static QHash<QString, Compilado> cache;
+    auto it = cache.find(arquivo);
+    if (it != cache.end()) return *it;
+    Compilado c;
+    xmlSchemaParserCtxtPtr leitor = xmlSchemaNewParserCtxt(QFile::encodeName(arquivo).constData());
+    if (leitor) {
+        xmlSchemaSetParserStructuredErrors(
+            leitor, [](void* d, xmlErrorPtr e) { guardaMensagem(d, e); }, &c.erro);
+        c.esquema.reset(xmlSchemaParse(leitor), LiberaEsquema{});
+        xmlSchemaFreeParserCtxt(leitor);
+    }
+    if (!c.esquema && c.erro.isEmpty()) c.erro = u"esquema ilegível"_s;
+    if (c.esquema) c.erro.clear();
+    return *cache.insert(arquivo, c);
+}
+
+DocXml le(const QByteArray& xml, QString& erro) {
+    xmlParserCtxtPtr leitor = xmlNewParserCtxt();
+    if (!leitor) return nullptr;
+    // No network and no entity expansion: the text is checked, not resolved.
+    DocXml doc(xmlCtxtReadMemory(leitor, xml.constData(), static_cast<int>(xml.size()), "documento.xml",
+                                 "UTF-8", XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!doc) {
+        const xmlError* e = xmlCtxtGetLastError(leitor);
+        erro = e && e->message ? QString::fromUtf8(e->message).trimmed() : u"texto ilegível"_s;
+        if (e) erro = u"linha "_s + QString::number(e->line) + u": "_s + erro;
+    }
+    xmlFreeParserCtxt(leitor);
+    return doc;
+}
+
+QString atributo(xmlNodePtr no, const char* nome) {
+    xmlChar* v = xmlGetProp(no, reinterpret_cast<const xmlChar*>(nome));
+    const QString r = texto(v);
+    xmlFree(v);
+    return r;
+}
+
+QString conteudo(xmlNodePtr no) {
+    if (!no) return {};
+    xmlChar* v = xmlNodeGetContent(no);
+    const QString r = texto(v);
+    xmlFree(v);
+    return r;
+}
+
+xmlNodePtr primeiroFilho(xmlNodePtr no) {
+    for (xmlNodePtr f = no ? no->children : nullptr; f; f = f->next)
+        if (f->type == XML_ELEMENT_NODE) return f;
+    return nullptr;
+}
+
+bool chamado(xmlNodePtr no, const char* nome) {
+    return no && no->type == XML_ELEMENT_NODE &&
+           xmlStrcmp(no->name, reinterpret_cast<const xmlChar*>(nome)) == 0;
+}
+
+// The first element of the name below no, at most a few levels down (the event's tpEvento and
+// detEvento are in infEvento, itself inside evento in a lot).
+xmlNodePtr procura(xmlNodePtr no, const char* nome, int niveis) {
+    for (xmlNodePtr f = no ? no->children : nullptr; f; f = f->next) {
+        if (f->type != XML_ELEMENT_NODE) continue;
+        if (chamado(f, nome)) return f;
+        if (niveis > 1)
+            if (xmlNodePtr achado = procura(f, nome, niveis - 1)) return achado;
+    }
+    return nullptr;
+}
+
+// "det[3]" where the element has siblings of its name, "prod" where it is alone.
+QString passo(xmlNodePtr no) {
+    int antes = 0;
+    int total = 0;
+    const xmlNode* pai = no->parent;
+    for (xmlNodePtr irmao = pai ? pai->children : no; irmao; irmao = irmao->next) {
+        if (irmao->type != XML_ELEMENT_NODE || xmlStrcmp(irmao->name, no->name) != 0) continue;
+        ++total;
+        if (irmao == no) antes = total;
+    }
+    return texto(no->name) + (total > 1 ? u'[' + QString::number(antes) + u']' : QString());
+}
+
+QString caminho(xmlNodePtr no, const QString& mostraDe) {
+    QStringList partes;
+    if (no && no->type == XML_ATTRIBUTE_NODE) {
+        partes.prepend(u'@' + texto(no->name));
+        no = no->parent;
+    }
+    for (; no && no->type == XML_ELEMENT_NODE; no = no->parent)
+        partes.prepend(passo(no));
+    if (!mostraDe.isEmpty())
+        for (qsizetype i = 0; i < partes.size(); ++i)
+            if (partes[i] == mostraDe || partes[i].startsWith(mostraDe + u'[')) {
+                partes = partes.mid(i);
+                break;
+            }
+    return u'/' + partes.join(u'/');
+}
+
+// Whether the element or one of its later siblings bears one of the names.
+bool vemDepois(xmlNodePtr no, const QStringList& nomes) {
+    for (xmlNodePtr irmao = no; irmao; irmao = irmao->next)
+        if (irmao->type == XML_ELEMENT_NODE && nomes.contains(texto(irmao->name))) return true;
+    return false;
+}
+
+struct Coleta {
+    QList<FalhaEsquema> falhas;
+    QString mostraDe;
+    xmlNodePtr ultimoNo = nullptr;
+};
+
+void anotaFalha(void* destino, const xmlError* erro) {
+    if (!erro || !erro->message) return;
+    Coleta& coleta = *static_cast<Coleta*>(destino);
+    auto* no = static_cast<xmlNodePtr>(erro->node);
+    const TextoFalha t = textoDaFalha(QString::fromUtf8(erro->message));
+    // The validator explains a value by its facet, then says again that it is not of its type.
+    if (t.repeteValor && no && no == coleta.ultimoNo) return;
+    coleta.ultimoNo = no;
+    // An element where another was required: when none of the expected ones comes later, the
+    // expected one is missing, and that is what the user has to mend.
+    if (t.inesperado && !t.esperados.isEmpty() && no && no->parent && no->parent->type == XML_ELEMENT_NODE &&
+        !vemDepois(no, t.esperados)) {
+        coleta.falhas.append({caminho(no->parent, coleta.mostraDe), textoDaFalta(t.esperados)});
+        return;
+    }
+    coleta.falhas.append(
+        {no ? caminho(no, coleta.mostraDe) : u"linha "_s + QString::number(erro->line), t.texto});
+}
+
+// Validates the whole document (elemento null) or one element of it against a compiled schema.
+bool valida(const Compilado& c, xmlDocPtr doc, xmlNodePtr elemento, Coleta& coleta) {
+    std::unique_ptr<xmlSchemaValidCtxt, LiberaValidador> validador(xmlSchemaNewValidCtxt(c.esquema.get()));
+    if (!validador) return false;
+    xmlSchemaSetValidStructuredErrors(
+        validador.get(), [](void* d, xmlErrorPtr e) { anotaFalha(d, e); }, &coleta);
+    const int r = elemento ? xmlSchemaValidateOneElement(validador.get(), elemento)
+                           : xmlSchemaValidateDoc(validador.get(), doc);
+    if (r != 0 && coleta.falhas.isEmpty())
+        coleta.falhas.append({u"/"_s, u"documento recusado pelo esquema"_s});
+    return r == 0;
+}
+
+ResultadoEsquema naoValidado(const QString& esquema, const QString& motivo) {
+    ResultadoEsquema r;
+    r.situacao = ResultadoEsquema::NaoValidado;
+    r.esquema = esquema;
+    r.motivo = motivo;
+    return r;
+}
+
+ResultadoEsquema malFormado(const QString& erro) {
+    ResultadoEsquema r;
+    r.situacao = ResultadoEsquema::Invalido;
+    r.falhas.append({u"/"_s, u"o XML não está bem formado ("_s + erro + u')'});
+    return r;
+}
+
+// The schema of the file, or why it cannot be used.
+const Compilado* compilaOuDiz(const QString& arquivo, ResultadoEsquema& r) {
+    if (!QFileInfo(arquivo).isFile()) {
+        r = naoValidado(arquivo, u"nenhum esquema instalado em "_s + arquivo);
+        return nullptr;
+    }
+    const Compilado& c = compila(arquivo);
+    if (!c.esquema) {
+        r = naoValidado(arquivo, u"o esquema "_s + arquivo + u" não pôde ser lido: "_s + c.erro);
+        return nullptr;
+    }
+    return &c;
+}
+
+} // namespace
+
+QString FalhaEsquema::linha() const {
+    return u"Esquema: "_s + caminho + u": "_s + texto;
+}
+
+QStringList ResultadoEsquema::linhas() const {
+    QStringList l;
+    for (const FalhaEsquema& f : falhas)
+        l << f.linha();
+    return l;
+}
+
+QString pastaEsquemas() {
+    const QString pasta = qEnvironmentVariable("QEL_DFE_ESQUEMAS");
+    if (!pasta.isEmpty()) return pasta;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/qel-dfe/esquemas"_s;
+}
+
+ResultadoEsquema validaContraArquivo(const QByteArray& xml, const QString& arquivoXsd,
+                                     const QString& mostraDe) {
+    ResultadoEsquema r;
+    const Compilado* c = compilaOuDiz(arquivoXsd, r);
+    if (!c) return r;
+    QString erro;
+    const DocXml doc = le(xml, erro);
+    if (!doc) return malFormado(erro);
+    Coleta coleta;
+    coleta.mostraDe = mostraDe;
+    r.esquema = arquivoXsd;
+    r.situacao =
+        valida(*c, doc.get(), nullptr, coleta) ? ResultadoEsquema::Valido : ResultadoEsquema::Invalido;
+    r.falhas = coleta.falhas;
+    return r;
+}
+
+ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& pasta) {
+    QString erro;
+    const DocXml doc = le(xml, erro);
+    if (!doc) return malFormado(erro);
+    const xmlNodePtr raiz = xmlDocGetRootElement(doc.get());
+    if (!raiz) return malFormado(u"sem elemento"_s);
+    const QString nome = texto(raiz->name);
+    QString versao = atributo(raiz, "versao");
+    if (versao.isEmpty()) versao = atributo(primeiroFilho(raiz), "versao");
+    const QString tpEvento = conteudo(procura(raiz, "tpEvento", 3)).trimmed();
+
+    const LinhaEsquema* escolhida = nullptr;
+    bool raizConhecida = false;
+    for (const LinhaEsquema& l : tabela(pasta)) {
+        if (l.raiz != nome) continue;
+        raizConhecida = true;
+        if (l.versao != versao) continue;
+        if (l.tpEvento != u"-"_s && l.tpEvento != u"*"_s && l.tpEvento != tpEvento) continue;
+        escolhida = &l;
+        break;
+    }
+    if (!raizConhecida) return {};
+    if (!QFileInfo(pasta).isDir()) return naoValidado(pasta, u"nenhum esquema instalado em "_s + pasta);
+    if (!escolhida)
+        return naoValidado({}, u"não há esquema conhecido para "_s + nome + u" versão "_s + versao);
+
+    ResultadoEsquema r;
+    const Compilado* principal = compilaOuDiz(pasta + u'/' + escolhida->esquema, r);
+    if (!principal) return r;
+    Coleta coleta;
+    coleta.mostraDe = escolhida->mostra;
+    bool valido = valida(*principal, doc.get(), nullptr, coleta);
+    r.esquema = pasta + u'/' + escolhida->esquema;
+
+    // The envelope of a CT-e or MDF-e event takes any detail: its own schema checks it.
+    if (!escolhida->detalhe.isEmpty()) {
+        if (const xmlNodePtr detalhe = primeiroFilho(procura(raiz, "detEvento", 3))) {
+            const QString arquivo =
+                pasta + u'/' + QString(escolhida->detalhe).replace(u"{elemento}"_s, texto(detalhe->name));
+            ResultadoEsquema semDetalhe;
+            if (const Compilado* doDetalhe = compilaOuDiz(arquivo, semDetalhe))
+                valido = valida(*doDetalhe, doc.get(), detalhe, coleta) && valido;
+            else if (valido)
+                return semDetalhe;
+        }
+    }
+    r.situacao = valido ? ResultadoEsquema::Valido : ResultadoEsquema::Invalido;
+    r.falhas = coleta.falhas;
+    return r;
+}
+
+} // namespace qel
