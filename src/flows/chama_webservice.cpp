@@ -45,6 +45,7 @@ QStringList semSegredos(QStringList linhas, const ConfiguracaoEmpresa& cfg) {
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     recusadoNoTeste_ = false;
+    recusadoPeloEsquema_ = false;
     respostaOriginal_.clear();
     if (!certificadoPronto_) {
         mensagem(u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);

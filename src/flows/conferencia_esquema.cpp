@@ -41,6 +41,7 @@ bool Operacoes::conformeEsquema(const QString& texto) {
                   QString::number(todas.size()) + (todas.size() == 1 ? u" falha"_s : u" falhas"_s));
     // What a flow writes to the calling application's answer file.
     ctx_.LbRetorno = linhas;
+    recusadoPeloEsquema_ = true;
     // "|" separates the message's lines; a pattern may hold one.
     for (QString& linha : linhas)
         linha.replace(u'|', u'¦');

@@ -117,6 +117,9 @@ public:
     const QString& respostaOriginal() const { return respostaOriginal_; }
     // The last call stopped because the user answered "Nao" to the test-mode question.
     bool recusadoNoTeste() const { return recusadoNoTeste_; }
+    // The last call stopped because what it would send does not fit its official schema (the
+    // reasons are the lines of LbRetorno).
+    bool recusadoPeloEsquema() const { return recusadoPeloEsquema_; }
 
     // The printout of a document (a path or the XML text) by its kind, as the task asks: preview,
     // printed copies, PDF. False when the kind has no printout yet (a status line says so).
@@ -154,6 +157,7 @@ private:
     Certificado certificado_;
     bool certificadoPronto_ = false;
     bool recusadoNoTeste_ = false;
+    bool recusadoPeloEsquema_ = false;
     QSet<QString> naoValidados_; // the missing schemas already told in this run
     bool gravacaoFalhou_ = false;
     QString respostaOriginal_;

@@ -82,3 +82,16 @@ TEST_F(EsquemaEnvio, SemPacoteInstaladoEnviaEDiz) {
 }
 
 } // namespace
+
+// A query the caller waits an answer file for: a state registration the layout does not take is
+// refused before it leaves, and the answer file says why.
+TEST_F(EsquemaEnvio, ConsultaRecusadaDeixaOMotivoNoArquivoDeRetorno) {
+    PULA_SEM_REFERENCIA();
+    noLocal(u"Qel_DFe.Qel"_s,
+            "TAREFA Cadastro\r\nCNPJ 12345678000195\r\nCONSULTA UF RS\r\nCONSULTA DC ABC\r\n");
+    const Execucao r = roda();
+    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+    EXPECT_TRUE(simulador.registro().isEmpty()) << simulador.registro().toStdString();
+    const QByteArray retorno = teste::le(local(u"Retorno_DFe.Qel"_s));
+    EXPECT_TRUE(retorno.startsWith("Esquema: /ConsCad/infCons/IE: o valor 'ABC' n")) << retorno.toStdString();
+}
