@@ -39,6 +39,9 @@ bool Operacoes::conformeEsquema(const QString& texto) {
         linhas << u"… e mais "_s + QString::number(todas.size() - kFalhasMostradas) + u" falhas"_s;
     Mostra_Status(u"Documento recusado pelo esquema "_s + r.esquema + u": "_s +
                   QString::number(todas.size()) + (todas.size() == 1 ? u" falha"_s : u" falhas"_s));
+    // Whole, on the status list and in the log; the dialog below wraps long lines.
+    for (const QString& linha : std::as_const(linhas))
+        Mostra_Status(linha);
     // What a flow writes to the calling application's answer file.
     ctx_.LbRetorno = linhas;
     recusadoPeloEsquema_ = true;

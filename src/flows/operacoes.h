@@ -115,6 +115,10 @@ public:
     // for what is stored: the cleaned LbRetorno folds accents and would break signatures. Empty
     // when the call got no answer.
     const QString& respostaOriginal() const { return respostaOriginal_; }
+    // The official schema check of the text about to be sent. False, after telling the user
+    // what does not fit, when the authority would refuse it for its layout; a kind whose schema
+    // is not installed goes on with a status line saying so.
+    bool conformeEsquema(const QString& texto);
     // The last call stopped because the user answered "Nao" to the test-mode question.
     bool recusadoNoTeste() const { return recusadoNoTeste_; }
     // The last call stopped because what it would send does not fit its official schema (the
@@ -139,10 +143,6 @@ public:
     void limpaTemporarios();
 
 private:
-    // The official schema check of the text about to be sent. False, after telling the user
-    // what does not fit, when the authority would refuse it for its layout; a kind whose schema
-    // is not installed goes on with a status line saying so.
-    bool conformeEsquema(const QString& texto);
     bool perguntaTeste(TipoDocumento tipo, const QString& documento);
     void falhaSelecao();
 

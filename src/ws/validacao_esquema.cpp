@@ -311,6 +311,8 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     const xmlNodePtr raiz = xmlDocGetRootElement(doc.get());
     if (!raiz) return malFormado(u"sem elemento"_s);
     const QString nome = texto(raiz->name);
+    const QString comNamespace =
+        raiz->ns && raiz->ns->href ? u'{' + texto(raiz->ns->href) + u'}' + nome : nome;
     QString versao = atributo(raiz, "versao");
     if (versao.isEmpty()) versao = atributo(primeiroFilho(raiz), "versao");
     const QString tpEvento = conteudo(procura(raiz, "tpEvento", 3)).trimmed();
@@ -318,9 +320,9 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     const LinhaEsquema* escolhida = nullptr;
     bool raizConhecida = false;
     for (const LinhaEsquema& l : tabela(pasta)) {
-        if (l.raiz != nome) continue;
+        if (l.raiz != (l.raiz.startsWith(u'{') ? comNamespace : nome)) continue;
         raizConhecida = true;
-        if (l.versao != versao) continue;
+        if (l.versao != u"-"_s && l.versao != versao) continue;
         if (l.tpEvento != u"-"_s && l.tpEvento != u"*"_s && l.tpEvento != tpEvento) continue;
         escolhida = &l;
         break;

@@ -154,3 +154,24 @@ TEST(ValidacaoEsquemaOficial, EscolhaPelaRaizVersaoEEvento) {
 }
 
 } // namespace
+
+namespace {
+
+// An NFS-e request is told by its provider's namespace, and checked against that provider's schema.
+TEST(ValidacaoEsquemaOficial, PedidoNfsePeloNamespaceDoProvedor) {
+    PULA_SEM_REFERENCIA();
+    const QByteArray consulta =
+        teste::le(teste::pastaReferencia() + u"/samples/nfse/issnet_v1/ConsultarLoteRpsEnvio.xml"_s);
+    const ResultadoEsquema r = qel::validaEsquemaOficial(consulta, esquemas());
+    EXPECT_EQ(r.situacao, ResultadoEsquema::Valido) << r.linhas().join(u'\n').toStdString();
+    EXPECT_TRUE(r.esquema.endsWith(u"/nfse/issnet_v1/servico_consultar_lote_rps_envio.xsd"_s))
+        << r.esquema.toStdString();
+
+    QByteArray semProtocolo = consulta;
+    const qsizetype a = semProtocolo.indexOf("<Protocolo>");
+    semProtocolo.remove(a, semProtocolo.indexOf("</Protocolo>") + 12 - a);
+    EXPECT_EQ(qel::validaEsquemaOficial(semProtocolo, esquemas()).linhas(),
+              QStringList{u"Esquema: /ConsultarLoteRpsEnvio: falta o elemento Protocolo"_s});
+}
+
+} // namespace
