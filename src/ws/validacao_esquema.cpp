@@ -1,15 +1,14 @@
 #include "ws/validacao_esquema.h"
 
-#include "util/arquivos.h"
-#include "util/texto.h"
 #include "ws/falhas_esquema.h"
+#include "ws/tabela_esquemas.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <libxml/parser.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlschemas.h>
 #include <memory>
 
@@ -18,54 +17,6 @@ using namespace Qt::StringLiterals;
 namespace qel {
 
 namespace {
-
-// ---- the table of esquemas.conf ----
-
-struct LinhaEsquema {
-    QString raiz;
-    QString versao;
-    QString tpEvento; // "-" none, "*" any
-    QString esquema;
-    QString detalhe; // empty: none
-    QString mostra;  // empty: from the root
-};
-
-QString vazioSeTraco(const QString& v) {
-    return v == u"-"_s ? QString() : v;
-}
-
-QList<LinhaEsquema> leTabela(const QString& texto) {
-    static const QRegularExpression espacos(u"\\s+"_s);
-    QList<LinhaEsquema> linhas;
-    for (const QString& linha : divideLinhas(texto)) {
-        const QString limpa = linha.trimmed();
-        if (limpa.isEmpty() || limpa.startsWith(u'#')) continue;
-        const QStringList c = limpa.split(espacos);
-        if (c.size() != 6) continue;
-        linhas.append({c[0], c[1], c[2], c[3], vazioSeTraco(c[4]), vazioSeTraco(c[5])});
-    }
-    return linhas;
-}
-
-QString leArquivo(const QString& caminho) {
-    QFile f(caminho);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-// The rows an installation puts in the schema folder (a new package with other file names) come
-// before the built-in ones.
-const QList<LinhaEsquema>& tabela(const QString& pasta) {
-    static QHash<QString, QList<LinhaEsquema>> porPasta;
-    auto it = porPasta.find(pasta);
-    if (it == porPasta.end()) {
-        QList<LinhaEsquema> linhas = leTabela(leArquivo(pasta + u"/esquemas.conf"_s));
-        linhas += leTabela(leArquivo(u":/qel/ws/esquemas.conf"_s));
-        it = porPasta.insert(pasta, linhas);
-    }
-    return *it;
-}
-
-// ---- libxml2 ----
 
 struct LiberaEsquema {
     void operator()(xmlSchemaPtr e) const { xmlSchemaFree(e); }
@@ -99,6 +50,10 @@ const Compilado& compila(const QString& arquivo) {
     auto it = cache.find(arquivo);
     if (it != cache.end()) return *it;
     Compilado c;
+    // A package's includes are files of its folder: one that names a web address is not fetched
+    // (a run would wait on a network it must not need).
+    const xmlExternalEntityLoader carregador = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
     xmlSchemaParserCtxtPtr leitor = xmlSchemaNewParserCtxt(QFile::encodeName(arquivo).constData());
     if (leitor) {
         xmlSchemaSetParserStructuredErrors(
@@ -106,6 +61,7 @@ const Compilado& compila(const QString& arquivo) {
         c.esquema.reset(xmlSchemaParse(leitor), LiberaEsquema{});
         xmlSchemaFreeParserCtxt(leitor);
     }
+    xmlSetExternalEntityLoader(carregador);
     if (!c.esquema && c.erro.isEmpty()) c.erro = u"esquema ilegível"_s;
     if (c.esquema) c.erro.clear();
     return *cache.insert(arquivo, c);
@@ -310,27 +266,20 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     if (!doc) return malFormado(erro);
     const xmlNodePtr raiz = xmlDocGetRootElement(doc.get());
     if (!raiz) return malFormado(u"sem elemento"_s);
-    const QString nome = texto(raiz->name);
-    const QString comNamespace =
-        raiz->ns && raiz->ns->href ? u'{' + texto(raiz->ns->href) + u'}' + nome : nome;
-    QString versao = atributo(raiz, "versao");
-    if (versao.isEmpty()) versao = atributo(primeiroFilho(raiz), "versao");
-    const QString tpEvento = conteudo(procura(raiz, "tpEvento", 3)).trimmed();
+    DocumentoEsquema documento;
+    documento.raiz = texto(raiz->name);
+    if (raiz->ns) documento.namespace_ = texto(raiz->ns->href);
+    documento.versao = atributo(raiz, "versao");
+    if (documento.versao.isEmpty()) documento.versao = atributo(primeiroFilho(raiz), "versao");
+    documento.tpEvento = conteudo(procura(raiz, "tpEvento", 3)).trimmed();
 
-    const LinhaEsquema* escolhida = nullptr;
-    bool raizConhecida = false;
-    for (const LinhaEsquema& l : tabela(pasta)) {
-        if (l.raiz != (l.raiz.startsWith(u'{') ? comNamespace : nome)) continue;
-        raizConhecida = true;
-        if (l.versao != u"-"_s && l.versao != versao) continue;
-        if (l.tpEvento != u"-"_s && l.tpEvento != u"*"_s && l.tpEvento != tpEvento) continue;
-        escolhida = &l;
-        break;
-    }
-    if (!raizConhecida) return {};
+    const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), documento);
+    if (!escolha.raizConhecida) return {};
     if (!QFileInfo(pasta).isDir()) return naoValidado(pasta, u"nenhum esquema instalado em "_s + pasta);
-    if (!escolhida)
-        return naoValidado({}, u"não há esquema conhecido para "_s + nome + u" versão "_s + versao);
+    if (!escolha.linha)
+        return naoValidado({}, u"não há esquema conhecido para "_s + documento.raiz + u" versão "_s +
+                                   documento.versao);
+    const LinhaEsquema* escolhida = escolha.linha;
 
     ResultadoEsquema r;
     const Compilado* principal = compilaOuDiz(pasta + u'/' + escolhida->esquema, r);
