@@ -6,11 +6,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <libxml/parser.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlschemas.h>
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -224,6 +226,79 @@ const Compilado* compilaOuDiz(const QString& arquivo, ResultadoEsquema& r) {
     return &c;
 }
 
+// What chooses the schema, read from the text without a tree: the root's name and namespace,
+// its version (or its first child's) and the event type. Nothing when the text is not of the
+// plain form the requests are written in; the tree then decides.
+std::optional<DocumentoEsquema> leCabecalho(const QByteArray& xml) {
+    qsizetype p = xml.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (p < xml.size()) {
+        while (p < xml.size() && QChar::isSpace(static_cast<uchar>(xml[p])))
+            ++p;
+        if (xml.mid(p, 2) == "<?") {
+            const qsizetype fim = xml.indexOf("?>", p);
+            if (fim < 0) return std::nullopt;
+            p = fim + 2;
+        } else if (xml.mid(p, 4) == "<!--") {
+            const qsizetype fim = xml.indexOf("-->", p);
+            if (fim < 0) return std::nullopt;
+            p = fim + 3;
+        } else {
+            break;
+        }
+    }
+    if (p >= xml.size() || xml[p] != '<') return std::nullopt;
+    const auto etiqueta = [&xml](qsizetype inicio) -> QString {
+        const qsizetype fim = xml.indexOf('>', inicio);
+        return fim < 0 ? QString() : QString::fromUtf8(xml.mid(inicio, fim - inicio + 1));
+    };
+    static const QRegularExpression nome(u"^<([A-Za-z_][\\w.-]*:)?([A-Za-z_][\\w.-]*)"_s);
+    static const QRegularExpression versao(u"\\sversao=\"([^\"]*)\""_s);
+    const QString raiz = etiqueta(p);
+    const QRegularExpressionMatch n = nome.match(raiz);
+    if (!n.hasMatch()) return std::nullopt;
+    DocumentoEsquema d;
+    d.raiz = n.captured(2);
+    const QString prefixo = n.captured(1).chopped(n.captured(1).isEmpty() ? 0 : 1);
+    const QRegularExpression ns(u"\\sxmlns"_s + (prefixo.isEmpty() ? QString() : u':' + prefixo) +
+                                u"=\"([^\"]*)\""_s);
+    d.namespace_ = ns.match(raiz).captured(1);
+    d.versao = versao.match(raiz).captured(1);
+    if (d.versao.isEmpty() && !raiz.endsWith(u"/>"_s)) {
+        const qsizetype filho = p + raiz.toUtf8().size();
+        if (filho < xml.size() && xml[filho] == '<') d.versao = versao.match(etiqueta(filho)).captured(1);
+    }
+    if (const qsizetype t = xml.indexOf("<tpEvento>"); t >= 0) {
+        const qsizetype fim = xml.indexOf('<', t + 10);
+        d.tpEvento = QString::fromUtf8(xml.mid(t + 10, fim - t - 10)).trimmed();
+    }
+    return d;
+}
+
+void conta(void* contador, const xmlError*) {
+    ++*static_cast<int*>(contador);
+}
+
+// Checks the text as the parser reads it; any fault, of form or of layout, is only counted.
+bool validoNaLeitura(const Compilado& c, const QByteArray& xml) {
+    std::unique_ptr<xmlSchemaValidCtxt, LiberaValidador> validador(xmlSchemaNewValidCtxt(c.esquema.get()));
+    if (!validador) return false;
+    int falhas = 0;
+    xmlSchemaSetValidStructuredErrors(
+        validador.get(), [](void* d, xmlErrorPtr e) { conta(d, e); }, &falhas);
+    // The parser's own messages (a text not well formed) are counted too, not printed.
+    const xmlStructuredErrorFunc antes = xmlStructuredError;
+    void* const contextoAntes = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(&falhas, [](void* d, xmlErrorPtr e) { conta(d, e); });
+    // The stream's parser takes the buffer and frees it.
+    xmlParserInputBufferPtr entrada =
+        xmlParserInputBufferCreateMem(xml.constData(), static_cast<int>(xml.size()), XML_CHAR_ENCODING_UTF8);
+    const int r =
+        entrada ? xmlSchemaValidateStream(validador.get(), entrada, XML_CHAR_ENCODING_UTF8, nullptr, nullptr)
+                : -1;
+    xmlSetStructuredErrorFunc(contextoAntes, antes);
+    return r == 0 && falhas == 0;
+}
+
 } // namespace
 
 QString FalhaEsquema::linha() const {
@@ -260,7 +335,10 @@ ResultadoEsquema validaContraArquivo(const QByteArray& xml, const QString& arqui
     return r;
 }
 
-ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& pasta) {
+namespace {
+
+// The whole check with a tree: the faults with their paths, and the detail of an event.
+ResultadoEsquema validaNaArvore(const QByteArray& xml, const QString& pasta) {
     QString erro;
     const DocXml doc = le(xml, erro);
     if (!doc) return malFormado(erro);
@@ -304,6 +382,30 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     r.situacao = valido ? ResultadoEsquema::Valido : ResultadoEsquema::Invalido;
     r.falhas = coleta.falhas;
     return r;
+}
+
+} // namespace
+
+ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& pasta) {
+    // Most documents fit: they are checked as the parser reads them, without a tree (a large NF-e
+    // in little more than half the time). A tree, which the paths of the faults need, is built
+    // only for a document that does not fit, and for an event whose detail has its own schema.
+    if (const std::optional<DocumentoEsquema> cabecalho = leCabecalho(xml)) {
+        const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), *cabecalho);
+        if (!escolha.raizConhecida) return {};
+        if (escolha.linha && escolha.linha->detalhe.isEmpty() && QFileInfo(pasta).isDir()) {
+            ResultadoEsquema r;
+            const QString arquivo = pasta + u'/' + escolha.linha->esquema;
+            const Compilado* c = compilaOuDiz(arquivo, r);
+            if (!c) return r;
+            if (validoNaLeitura(*c, xml)) {
+                r.situacao = ResultadoEsquema::Valido;
+                r.esquema = arquivo;
+                return r;
+            }
+        }
+    }
+    return validaNaArvore(xml, pasta);
 }
 
 } // namespace qel
