@@ -37,6 +37,13 @@ export QEL_DFE_PAUSA_RETORNO=300
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 echo 1234 | "$demo/src/app/qel-dfe" --importar-certificado "$certificados/empresa.pfx"
 
+# The official schemas, which every document is checked against before it is sent, when the
+# reference packages are beside the repository (without them the program says it did not check).
+if [ -d ../shared/reference/schemas ]; then
+  export QEL_DFE_ESQUEMAS="$demo/esquemas"
+  bash scripts/esquemas.sh ../shared/reference/schemas
+fi
+
 source scripts/simulador-local.sh
 inicia_simulador "$certificados"
 

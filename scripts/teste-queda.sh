@@ -40,6 +40,8 @@ export QEL_DFE_CERTIFICADOS="$trabalho/loja" QEL_DFE_CA="$certificados/ca.crt"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$trabalho/xdg}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export QEL_DFE_TEMPO_LIMITE=5 QEL_DFE_PAUSA_RETORNO=300
+# What is sent is checked against the official schemas where the reference folder is.
+if [ -d "${QEL_REFERENCIA:-}/schemas" ]; then export QEL_DFE_ESQUEMAS="$QEL_REFERENCIA/schemas"; fi
 QEL_DFE_RAIZ="$trabalho/raiz0" "$binario" --importar-certificado "$certificados/empresa.pfx" <<<"1234" >/dev/null
 
 cenario="$trabalho/cenario"

@@ -97,20 +97,26 @@ Autorizacao::Resultado Autorizacao::decide(const QString& situacao, const QStrin
     return {Autorizado, doProtocolo, resposta, {}};
 }
 
+Pendente Autorizacao::entradaDoDiario(const QString& chave, const QString& arquivo,
+                                      const QString& assinado) const {
+    Pendente p;
+    p.chave = chave;
+    p.tipo = ctx_.Tipo;
+    p.cnpj = ctx_.CNPJ;
+    p.tarefa = ctx_.Tarefa;
+    p.arquivo = arquivo;
+    p.enviado = op_.agora();
+    p.assinado = assinado;
+    return p;
+}
+
 Autorizacao::Resultado Autorizacao::envia(bool reenvio) {
     std::optional<Pendente> registrado;
     OpcoesEnvio opcoes;
     opcoes.jaAssinado = reenvio;
     opcoes.antesDoEnvio = [&](const QString& documento, const QString& chave) {
-        Pendente p;
-        p.chave = chave;
-        p.tipo = ctx_.Tipo;
-        p.cnpj = ctx_.CNPJ;
-        p.tarefa = ctx_.Tarefa;
-        p.arquivo = ctx_.ArquivoDocumento;
-        p.enviado = op_.agora();
+        Pendente p = entradaDoDiario(chave, ctx_.ArquivoDocumento, documento);
         p.situacao = u"enviado; resposta ainda não recebida"_s;
-        p.assinado = documento;
         p.contingencia = contingencia_;
         if (!diario_.registra(p)) {
             op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento assinado antes do envio:|"_s +
@@ -387,15 +393,8 @@ Passo Autorizacao::guardaContingencia(const Contingencia& c) {
     bool guardou = false;
     OpcoesEnvio opcoes;
     opcoes.antesDoEnvio = [&](const QString& documento, const QString& chaveAssinada) {
-        Pendente p;
-        p.chave = chaveAssinada;
-        p.tipo = ctx_.Tipo;
-        p.cnpj = ctx_.CNPJ;
-        p.tarefa = ctx_.Tarefa;
-        p.arquivo = guardado;
-        p.enviado = op_.agora();
+        Pendente p = entradaDoDiario(chaveAssinada, guardado, documento);
         p.situacao = u"emitido em contingência "_s + c.nome + u"; aguardando transmissão"_s;
-        p.assinado = documento;
         p.contingencia = c.nome;
         p.transmitido = false;
         if (!ArquivoDocumentos::grava(guardado, documento) || !diario_.registra(p)) {

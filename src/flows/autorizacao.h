@@ -52,6 +52,8 @@ private:
     };
 
     Resultado envia(bool reenvio);
+    // The journal entry of this run's document, signed and about to leave (or to wait).
+    Pendente entradaDoDiario(const QString& chave, const QString& arquivo, const QString& assinado) const;
     Resultado consulta(const QString& chave);
     Resultado decide(const QString& situacao, const QString& resposta, bool podeConsultar);
     bool armazena(const Resultado& r);

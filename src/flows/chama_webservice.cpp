@@ -67,6 +67,7 @@ QString svcDaRequisicao(Servico servico, const QString& documento, const Context
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     recusadoNoTeste_ = false;
+    recusadoPeloEsquema_ = false;
     respostaOriginal_.clear();
     if (!certificadoPronto_) {
         mensagem(u"A tarefa solicitada nescessita da configuração do Qel DFe|Não é possível continuar."_s);
@@ -145,6 +146,11 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
             mensagem(u"Erro durante a assinatura."_s);
             return false;
         }
+        // The schemas check the very text that goes out: signed, cleaned, inside its lot (the
+        // CT-e and MDF-e travel compressed, so their document is checked).
+        if (!conformeEsquema(corpo.corpo.startsWith(u'<') ? corpo.corpo
+                                                          : corpo.documento.value_or(QString())))
+            return false;
         if (corpo.documento) ctx_.LbXML = QStringList{*corpo.documento};
         if (corpo.chave) ctx_.CHAVE = *corpo.chave;
         if (corpo.tipo) ctx_.Tipo = *corpo.tipo;

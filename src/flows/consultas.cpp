@@ -36,6 +36,13 @@ Passo respondido(const Operacoes& op) {
     return {cStatDe(primeira(op.ctx().LbRetorno)).isEmpty() ? Desfecho::Recusada : Desfecho::Concluida, {}};
 }
 
+// A query that did not go out. The caller waits for the answer file: one the schema refused (a
+// state or document of the task that the layout does not take) leaves it the reasons.
+Passo semResposta(Operacoes& op) {
+    if (op.recusadoPeloEsquema()) op.gravaRetorno();
+    return {Desfecho::Recusada, {}};
+}
+
 } // namespace
 
 Passo consultaDocumento(Operacoes& op) {
@@ -85,13 +92,13 @@ Passo cadastro(Operacoes& op) {
             "(CONSULTA DC) do contribuinte.|Nada foi consultado."_s);
         return {Desfecho::Recusada, {}};
     }
-    if (!op.ChamaWebService(Servico::Cadastro)) return {Desfecho::Recusada, {}};
+    if (!op.ChamaWebService(Servico::Cadastro)) return semResposta(op);
     op.gravaRetorno();
     return respondido(op);
 }
 
 Passo naoEncerrados(Operacoes& op) {
-    if (!op.ChamaWebService(Servico::NaoEncerrados)) return {Desfecho::Recusada, {}};
+    if (!op.ChamaWebService(Servico::NaoEncerrados)) return semResposta(op);
     op.gravaRetorno();
     return respondido(op);
 }

@@ -174,6 +174,8 @@ std::optional<EnvioNfse> preparaEnvioNfse(Operacoes& op, Servico servico, const 
         op.mensagem(corpo.recusa + u"|Nada foi enviado."_s);
         return std::nullopt;
     }
+    // The provider's schema checks the very body that goes out, as the authorities' schemas do.
+    if (!op.conformeEsquema(corpo.texto)) return std::nullopt;
     if (servico == Servico::Recepcao || servico == Servico::Cancelar) ctx.LbXML = QStringList{corpo.texto};
     if (servico == Servico::Recepcao && !corpo.chave.isEmpty()) ctx.CHAVE = corpo.chave;
     const EnvelopeNfse envelope = provedor->envelope(servico, endpoint, corpo.texto);

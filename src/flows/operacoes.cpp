@@ -63,6 +63,7 @@ void Operacoes::reinicia(const QString& pastaLocal) {
     certificado_ = Certificado();
     certificadoPronto_ = false;
     gravacaoFalhou_ = false;
+    naoValidados_.clear();
     resumo_ = ResumoDocumento();
     registro_.defineRelogio(recursos_.relogio);
     registro_.defineArquivo(pastaLocal + u"Qel_DFe.log"_s);

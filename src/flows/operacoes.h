@@ -22,6 +22,8 @@
 #include "ws/rede.h"
 #include "ws/servicos.h"
 
+#include <QSet>
+
 namespace qel {
 
 // What a run takes from the installation: the certificate store, the clock, the network
@@ -115,8 +117,15 @@ public:
     // for what is stored: the cleaned LbRetorno folds accents and would break signatures. Empty
     // when the call got no answer.
     const QString& respostaOriginal() const { return respostaOriginal_; }
+    // The official schema check of the text about to be sent. False, after telling the user
+    // what does not fit, when the authority would refuse it for its layout; a kind whose schema
+    // is not installed goes on with a status line saying so.
+    bool conformeEsquema(const QString& texto);
     // The last call stopped because the user answered "Nao" to the test-mode question.
     bool recusadoNoTeste() const { return recusadoNoTeste_; }
+    // The last call stopped because what it would send does not fit its official schema (the
+    // reasons are the lines of LbRetorno).
+    bool recusadoPeloEsquema() const { return recusadoPeloEsquema_; }
 
     // The printout of a document (a path or the XML text) by its kind, as the task asks: preview,
     // printed copies, PDF. False when the kind has no printout yet (a status line says so).
@@ -150,6 +159,8 @@ private:
     Certificado certificado_;
     bool certificadoPronto_ = false;
     bool recusadoNoTeste_ = false;
+    bool recusadoPeloEsquema_ = false;
+    QSet<QString> naoValidados_; // the missing schemas already told in this run
     bool gravacaoFalhou_ = false;
     QString respostaOriginal_;
     ResumoDocumento resumo_; // left by the last printout, for the e-mail's body

@@ -41,6 +41,12 @@ public:
         ambiente.insert(QStringLiteral("QEL_DFE_RAIZ"), raiz_.path());
         ambiente.insert(QStringLiteral("QEL_DFE_CERTIFICADOS"), certificados());
         ambiente.remove(QStringLiteral("DISPLAY"));
+        // What is sent is checked against the official schemas where the reference folder is;
+        // elsewhere against none (a folder installed on this machine must not change the tests).
+        const QString referencia = teste::pastaReferencia();
+        ambiente.insert(QStringLiteral("QEL_DFE_ESQUEMAS"),
+                        referencia.isEmpty() ? raiz_.path() + QStringLiteral("/sem-esquemas")
+                                             : referencia + QStringLiteral("/schemas"));
         for (auto it = extras.cbegin(); it != extras.cend(); ++it)
             ambiente.insert(it.key(), it.value());
         if (!ambiente.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")))

@@ -76,6 +76,8 @@ TEST_F(Autorizacao, ProtocoloArmazenadoComoAAutoridadeEscreveu) {
 // a barcode that reads back as the key. (The reference schemas predate the alphanumeric key, so
 // nothing here is validated against them.)
 TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
+    // The reference package (PL_009p) refuses letters in a CNPJ: no package is installed here.
+    extras.insert(u"QEL_DFE_ESQUEMAS"_s, raiz() + u"/sem-esquemas"_s);
     ASSERT_EQ(roda({u"--importar-certificado"_s, gerado(u"alfanumerica.pfx"_s)}, "1234\n", false).codigo, 0);
     const QString cnpj = u"12ABC34501DE35"_s;
     const Documento d = documento(u"nfe"_s, 31, 1, u"55"_s, u"43"_s, cnpj);
@@ -140,6 +142,8 @@ TEST_F(Autorizacao, NFCeComQrCodeVersao3DaTabelaDaInstalacao) {
     const QString tabela = raiz() + u"/versoes_qr.conf"_s;
     teste::escreve(tabela, "# RS moved to version 3\r\n43 3\r\nRS 9\r\n");
     extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+    // The reference package (PL_009p) knows only the version 2 QR code: no package is installed.
+    extras.insert(u"QEL_DFE_ESQUEMAS"_s, raiz() + u"/sem-esquemas"_s);
     const Documento d = documento(u"nfe"_s, 22, 1, u"65"_s);
     const Execucao r = entrega(u"NFCe22.xml"_s, d);
     EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();

@@ -233,15 +233,16 @@ TEST_F(Nfse, ResultadoDesconhecidoResolvidoSemReenviar) {
     const struct {
         const char* cenario;
         QString municipio;
+        QString natureza; // of the operation: Thema's layout numbers them from 50
         int rps;
         QString servico;
     } casos[] = {
-        {"fechar-processado", u"4316808"_s, 81, u"nfse_thema_recepcao"_s},
-        {"nfse-em-processamento", u"4106902"_s, 82, u"nfse_curitiba_recepcao"_s},
+        {"fechar-processado", u"4316808"_s, u"51"_s, 81, u"nfse_thema_recepcao"_s},
+        {"nfse-em-processamento", u"4106902"_s, u"1"_s, 82, u"nfse_curitiba_recepcao"_s},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.cenario);
-        QString documento = documentoNfse(u"rps_abrasf1.xml"_s, c.municipio, u"1"_s);
+        QString documento = documentoNfse(u"rps_abrasf1.xml"_s, c.municipio, c.natureza);
         documento.replace(u"<Numero>77</Numero>"_s, u"<Numero>"_s + QString::number(c.rps) + u"</Numero>"_s)
             .replace(u"id=\"R77\""_s, u"id=\"R"_s + QString::number(c.rps) + u'"');
         const QString nome = u"NFSe"_s + QString::number(c.rps).rightJustified(10, u'0') + u".xml"_s;
@@ -411,6 +412,25 @@ TEST_F(Nfse, MunicipiosSemServicoWeb) {
     EXPECT_TRUE(QFile::exists(local(u"NFSe0000000077.xml"_s)));
 
     EXPECT_FALSE(simulador.registro().contains(u"servico=nfse"_s));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// A lot its provider's schema refuses (Thema numbers the nature of the operation from 50) never
+// leaves: the reason is shown, the RPS stays for the caller, nothing is journalled.
+TEST_F(Nfse, LoteForaDoEsquemaDoProvedorNaoSai) {
+    PULA_SEM_REFERENCIA();
+    const Execucao r = entregaNfse(u"NFSe0000000091.xml"_s, u"rps_abrasf1.xml"_s, u"4316808"_s, u"1"_s);
+    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+    EXPECT_TRUE(
+        r.saida.contains(u"Esquema: /EnviarLoteRpsEnvio/LoteRps/ListaRps/Rps/InfRps/NaturezaOperacao: "
+                         "o valor '1' não tem o formato exigido (50|51|"_s))
+        << r.saida.toStdString();
+    EXPECT_EQ(pedidos(u"nfse_thema_recepcao"_s), 0);
+    EXPECT_TRUE(QFile::exists(local(u"NFSe0000000091.xml"_s)));
     EXPECT_TRUE(pendentes().isEmpty());
 }
 
