@@ -12,7 +12,7 @@ QString digitoChave(const QString& chave43) {
     int peso = 2;
     for (qsizetype i = chave43.size() - 1; i >= 0; --i) {
         const QChar c = chave43.at(i);
-        if (!c.isDigit() && !(c >= u'A' && c <= u'Z')) return {};
+        if (!(c >= u'0' && c <= u'9') && !(c >= u'A' && c <= u'Z')) return {};
         soma += (c.unicode() - u'0') * peso;
         peso = peso == 9 ? 2 : peso + 1;
     }
