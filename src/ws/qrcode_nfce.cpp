@@ -1,6 +1,7 @@
 #include "ws/qrcode_nfce.h"
 
 #include "util/arquivos.h"
+#include "util/arvore_xml.h"
 #include "util/compactacao.h"
 #include "util/numeros.h"
 #include "util/texto.h"
@@ -13,35 +14,6 @@ using namespace Qt::StringLiterals;
 namespace qel {
 
 namespace {
-
-// The text between <nome> and </nome> at or after `desde`, within `ate` when given; a null
-// string when the element is not there.
-QString valor(const QString& texto, const QString& nome, qsizetype desde = 0, qsizetype ate = -1) {
-    const QString abre = u'<' + nome + u'>';
-    const qsizetype a = texto.indexOf(abre, desde);
-    if (a < 0 || (ate >= 0 && a >= ate)) return {};
-    const qsizetype inicio = a + abre.size();
-    const qsizetype fim = texto.indexOf(u"</"_s + nome + u'>', inicio);
-    if (fim < 0 || (ate >= 0 && fim > ate)) return {};
-    return texto.mid(inicio, fim - inicio).trimmed();
-}
-
-// Where the group <nome> starts and ends; {-1, -1} without it.
-std::pair<qsizetype, qsizetype> grupo(const QString& texto, const QString& nome) {
-    const qsizetype a = texto.indexOf(u'<' + nome + u'>');
-    if (a < 0) return {-1, -1};
-    const qsizetype b = texto.indexOf(u"</"_s + nome + u'>', a);
-    return {a, b < 0 ? texto.size() : b};
-}
-
-bool temElemento(const QString& texto, const QString& nome, std::pair<qsizetype, qsizetype> g) {
-    if (g.first < 0) return false;
-    for (const QString& forma : {u'<' + nome + u'>', u'<' + nome + u"/>"_s}) {
-        const qsizetype p = texto.indexOf(forma, g.first);
-        if (p >= 0 && p < g.second) return true;
-    }
-    return false;
-}
 
 // The characters of the Base64 digest, each as two lower-case hexadecimal digits.
 QString hexadecimal(const QString& texto) {
@@ -62,24 +34,30 @@ QString leRecurso(const QString& caminho) {
 
 DocumentoQrNfce leDocumentoQrNfce(const QString& assinado) {
     DocumentoQrNfce d;
-    const auto ide = grupo(assinado, u"ide"_s);
-    d.offline = valor(assinado, u"tpEmis"_s, ide.first, ide.second) == u"9"_s;
+    const LeituraXml leitura = leArvoreXml(assinado);
+    if (!leitura.raiz) return d;
+    const NoXml& raiz = *leitura.raiz;
+    const auto texto = [](const NoXml* no, QStringView nome) {
+        const NoXml* filho = no ? no->filho(nome) : nullptr;
+        return filho ? filho->texto.trimmed() : QString();
+    };
+    const NoXml* ide = raiz.busca(u"ide");
+    d.offline = texto(ide, u"tpEmis") == u"9"_s;
     // The day as the document writes it, in the issuer's own time: the authority compares it with
     // dhEmi's text (rule ZX02-268), not with the date in any other zone.
-    d.diaEmissao = valor(assinado, u"dhEmi"_s, ide.first, ide.second).mid(8, 2);
-    const auto total = grupo(assinado, u"ICMSTot"_s);
-    d.vNF = valor(assinado, u"vNF"_s, total.first, total.second);
-    d.digestValue = valor(assinado, u"DigestValue"_s);
-    const auto emitente = grupo(assinado, u"emit"_s);
-    d.emitentePessoaFisica = temElemento(assinado, u"CPF"_s, emitente);
-    const auto dest = grupo(assinado, u"dest"_s);
-    if (temElemento(assinado, u"CNPJ"_s, dest)) {
+    d.diaEmissao = texto(ide, u"dhEmi").mid(8, 2);
+    d.vNF = texto(raiz.busca(u"ICMSTot"), u"vNF");
+    if (const NoXml* digest = raiz.busca(u"DigestValue")) d.digestValue = digest->texto.trimmed();
+    const NoXml* emitente = raiz.busca(u"emit");
+    d.emitentePessoaFisica = emitente && emitente->filho(u"CPF");
+    const NoXml* dest = raiz.busca(u"dest");
+    if (dest && dest->filho(u"CNPJ")) {
         d.tipoDestinatario = u"1"_s;
-        d.destinatario = CnpjSemPontuacao(valor(assinado, u"CNPJ"_s, dest.first, dest.second));
-    } else if (temElemento(assinado, u"CPF"_s, dest)) {
+        d.destinatario = CnpjSemPontuacao(texto(dest, u"CNPJ"));
+    } else if (dest && dest->filho(u"CPF")) {
         d.tipoDestinatario = u"2"_s;
-        d.destinatario = Somente_Numeros(valor(assinado, u"CPF"_s, dest.first, dest.second));
-    } else if (temElemento(assinado, u"idEstrangeiro"_s, dest)) {
+        d.destinatario = Somente_Numeros(texto(dest, u"CPF"));
+    } else if (dest && dest->filho(u"idEstrangeiro")) {
         // A foreign recipient is told by its type alone: the parameter holds a CNPJ or a CPF.
         d.tipoDestinatario = u"3"_s;
     }
