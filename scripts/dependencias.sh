@@ -20,6 +20,8 @@ pacotes=(
   python3-aiosmtpd
   # tests: a real print queue (the cups-pdf virtual printer)
   cups cups-client cups-bsd printer-driver-cups-pdf
+  # the tax reform's NF-e schema package, fetched from the npm registry (scripts/esquemas-reforma.sh)
+  curl
   "$@"
 )
 

@@ -1,5 +1,6 @@
 #include "ws/validacao_esquema.h"
 
+#include "ws/elementos_esquema.h"
 #include "ws/falhas_esquema.h"
 #include "ws/tabela_esquemas.h"
 
@@ -34,6 +35,7 @@ using DocXml = std::unique_ptr<xmlDoc, LiberaDocumento>;
 struct Compilado {
     std::shared_ptr<xmlSchema> esquema;
     QString erro;
+    QString arquivo;
 };
 
 QString texto(const xmlChar* s) {
@@ -52,6 +54,7 @@ const Compilado& compila(const QString& arquivo) {
     auto it = cache.find(arquivo);
     if (it != cache.end()) return *it;
     Compilado c;
+    c.arquivo = arquivo;
     // A package's includes are files of its folder: one that names a web address is not fetched
     // (a run would wait on a network it must not need).
     const xmlExternalEntityLoader carregador = xmlGetExternalEntityLoader();
@@ -163,6 +166,7 @@ struct Coleta {
     QList<FalhaEsquema> falhas;
     QString mostraDe;
     xmlNodePtr ultimoNo = nullptr;
+    QString esquema; // the file being validated against
 };
 
 void anotaFalha(void* destino, const xmlError* erro) {
@@ -173,21 +177,29 @@ void anotaFalha(void* destino, const xmlError* erro) {
     // The validator explains a value by its facet, then says again that it is not of its type.
     if (t.repeteValor && no && no == coleta.ultimoNo) return;
     coleta.ultimoNo = no;
-    // An element where another was required: when none of the expected ones comes later, the
-    // expected one is missing, and that is what the user has to mend.
-    if (t.inesperado && !t.esperados.isEmpty() && no && no->parent && no->parent->type == XML_ELEMENT_NODE &&
-        !vemDepois(no, t.esperados)) {
-        coleta.falhas.append({caminho(no->parent, coleta.mostraDe), textoDaFalta(t.esperados)});
-        return;
+    QString linha = t.texto;
+    if (t.inesperado && no && no->type == XML_ELEMENT_NODE) {
+        // An element the package does not declare anywhere: a misspelt name, or a group of a
+        // layout newer than the installed package. Nothing is missing before it.
+        if (!elementosDeclarados(coleta.esquema).contains(texto(no->name))) {
+            linha.replace(u"elemento não esperado aqui"_s, u"elemento que o esquema instalado não prevê"_s);
+        } else if (!t.esperados.isEmpty() && no->parent && no->parent->type == XML_ELEMENT_NODE &&
+                   !vemDepois(no, t.esperados)) {
+            // A known element where another was required, and none of the expected ones comes
+            // later: the expected one is missing, and that is what the user has to mend.
+            coleta.falhas.append({caminho(no->parent, coleta.mostraDe), textoDaFalta(t.esperados)});
+            return;
+        }
     }
     coleta.falhas.append(
-        {no ? caminho(no, coleta.mostraDe) : u"linha "_s + QString::number(erro->line), t.texto});
+        {no ? caminho(no, coleta.mostraDe) : u"linha "_s + QString::number(erro->line), linha});
 }
 
 // Validates the whole document (elemento null) or one element of it against a compiled schema.
 bool valida(const Compilado& c, xmlDocPtr doc, xmlNodePtr elemento, Coleta& coleta) {
     std::unique_ptr<xmlSchemaValidCtxt, LiberaValidador> validador(xmlSchemaNewValidCtxt(c.esquema.get()));
     if (!validador) return false;
+    coleta.esquema = c.arquivo;
     xmlSchemaSetValidStructuredErrors(
         validador.get(), [](void* d, xmlErrorPtr e) { anotaFalha(d, e); }, &coleta);
     const int r = elemento ? xmlSchemaValidateOneElement(validador.get(), elemento)

@@ -28,8 +28,12 @@ struct Documento {
 inline Documento documento(const QString& tipo, int numero, int itens = 1, const QString& modelo = u"55"_s,
                            const QString& cUF = u"43"_s, const QString& cnpj = {}) {
     QProcess gera;
-    QStringList argumentos{QString::fromUtf8(QEL_DOCUMENTOS), tipo, QString::number(numero),
-                           QString::number(itens), modelo, cUF};
+    QStringList argumentos{QString::fromUtf8(QEL_DOCUMENTOS),
+                           tipo,
+                           QString::number(numero),
+                           QString::number(itens),
+                           modelo,
+                           cUF};
     if (!cnpj.isEmpty()) argumentos << cnpj;
     gera.start(u"/usr/bin/python3"_s, argumentos);
     if (!gera.waitForFinished(30000) || gera.exitCode() != 0)
@@ -39,6 +43,13 @@ inline Documento documento(const QString& tipo, int numero, int itens = 1, const
 
 inline QString esquemas() {
     return teste::pastaReferencia() + u"/schemas/"_s;
+}
+
+// The reference schemas with the tax reform's NF-e package installed over them (by the test
+// script, from scripts/esquemas-reforma.sh), or blank where it could not be fetched.
+inline QString esquemasReforma() {
+    const QString pasta = qEnvironmentVariable("QEL_ESQUEMAS_REFORMA");
+    return !pasta.isEmpty() && QFile::exists(pasta + u"/nfe/DFeTiposBasicos_v1.00.xsd"_s) ? pasta : QString();
 }
 
 // The xmlsec1 command on a signature of a stored proc: empty when it verifies. The document's

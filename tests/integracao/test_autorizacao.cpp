@@ -138,12 +138,15 @@ TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
 // The installation's QR version table puts the state on version 3: the NFC-e goes with the
 // on-line form (no CSC, no hash), its signature still verifies with the group beside it, and the
 // printed receipt's QR code reads back as that text. A row the table does not understand is said.
+// The document and its proc are checked against the tax reform's package, the first to take the
+// version 3 form (PL_009p knows only version 2: where the newer package could not be fetched,
+// none is installed).
 TEST_F(Autorizacao, NFCeComQrCodeVersao3DaTabelaDaInstalacao) {
     const QString tabela = raiz() + u"/versoes_qr.conf"_s;
     teste::escreve(tabela, "# RS moved to version 3\r\n43 3\r\nRS 9\r\n");
     extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
-    // The reference package (PL_009p) knows only the version 2 QR code: no package is installed.
-    extras.insert(u"QEL_DFE_ESQUEMAS"_s, raiz() + u"/sem-esquemas"_s);
+    const QString reforma = esquemasReforma();
+    extras.insert(u"QEL_DFE_ESQUEMAS"_s, reforma.isEmpty() ? raiz() + u"/sem-esquemas"_s : reforma);
     const Documento d = documento(u"nfe"_s, 22, 1, u"65"_s);
     const Execucao r = entrega(u"NFCe22.xml"_s, d);
     EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
@@ -157,6 +160,10 @@ TEST_F(Autorizacao, NFCeComQrCodeVersao3DaTabelaDaInstalacao) {
     EXPECT_TRUE(qr.startsWith(u"https://"_s)) << qr.toStdString();
     EXPECT_TRUE(qr.endsWith(u"?p="_s + d.chave + u"|3|2"_s)) << qr.toStdString();
     EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+    if (!reforma.isEmpty()) {
+        EXPECT_FALSE(r.saida.contains(u"não validado"_s)) << r.saida.toStdString();
+        EXPECT_EQ(teste::validaEsquema(proc, reforma + u"/nfe/procNFe_v4.00.xsd"_s), QString());
+    }
 
     const QString pdf = raiz() + u"/nfce22.pdf"_s;
     noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " +

@@ -4,6 +4,7 @@
 // package still sends, and says it did not check.
 
 #include "autoridade.h"
+#include "pdf_impresso.h"
 
 #include <QRegularExpression>
 
@@ -79,6 +80,63 @@ TEST_F(EsquemaEnvio, SemPacoteInstaladoEnviaEDiz) {
     const QString linha = u"Documento não validado pelo esquema: nenhum esquema instalado em "_s + pasta;
     EXPECT_EQ(r.saida.count(linha), 1) << r.saida.toStdString();
     EXPECT_FALSE(teste::le(arquivo(d, u"nfe"_s)).isEmpty());
+}
+
+// An NF-e of the tax reform (IBSCBS in each item, IBSCBSTot): the package before the reform refuses
+// the new groups before anything leaves; with the reform's package installed over it a fault inside
+// the new group is still refused by name, and the sound document is authorised, stored as a proc
+// that package takes, and printed with its IBS and CBS totals.
+TEST_F(EsquemaEnvio, NFeDaReformaComOPacoteDaReforma) {
+    PULA_SEM_REFERENCIA();
+    const QString reforma = esquemasReforma();
+    if (reforma.isEmpty())
+        GTEST_SKIP() << "the tax reform's schema package is not installed (scripts/esquemas-reforma.sh "
+                        "into the folder named by QEL_ESQUEMAS_REFORMA)";
+    const Documento d = documento(u"nfe-reforma"_s, 36, 3);
+
+    const struct {
+        const char* caso;
+        QString esquemas;
+        QByteArray texto;
+        const char* linha;
+    } recusas[] = {
+        {"package before the reform", esquemas(), d.texto,
+         "Esquema: /NFe/infNFe/det[1]/imposto/IBSCBS: elemento que o esquema instalado não prevê"},
+        {"class of the IBS/CBS taxation one digit short", reforma,
+         QByteArray(d.texto).replace("<cClassTrib>000001</cClassTrib>", "<cClassTrib>00001</cClassTrib>"),
+         "Esquema: /NFe/infNFe/det[1]/imposto/IBSCBS/cClassTrib: "},
+    };
+    for (const auto& c : recusas) {
+        SCOPED_TRACE(c.caso);
+        extras.insert(u"QEL_DFE_ESQUEMAS"_s, c.esquemas);
+        const Execucao r = entrega(u"NFe36.xml"_s, {d.chave, c.texto});
+        EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(QString::fromUtf8(c.linha))) << r.saida.toStdString();
+        EXPECT_TRUE(simulador.registro().isEmpty()) << simulador.registro().toStdString();
+        EXPECT_TRUE(pendentes().isEmpty());
+        QFile::remove(local(u"NFe36.xml"_s));
+    }
+
+    extras.insert(u"QEL_DFE_ESQUEMAS"_s, reforma);
+    const Execucao r = entrega(u"NFe36.xml"_s, d);
+    ASSERT_EQ(r.codigo, 0) << r.saida.toStdString();
+    EXPECT_FALSE(r.saida.contains(u"Esquema"_s)) << r.saida.toStdString();
+    const QString arquivoProc = arquivo(d, u"nfe"_s);
+    const QByteArray proc = teste::le(arquivoProc);
+    ASSERT_TRUE(proc.contains("<IBSCBSTot><vBCIBSCBS>63.00</vBCIBSCBS>")) << proc.left(400).toStdString();
+    EXPECT_EQ(teste::validaEsquema(proc, reforma + u"/nfe/procNFe_v4.00.xsd"_s), QString());
+    EXPECT_EQ(verificaAssinatura(proc, u"infNFe"_s, gerado(u"ca.crt"_s)), QString());
+    EXPECT_EQ(verificaAssinatura(proc, u"infProt"_s, simulador.certificadoProtocolo()), QString());
+
+    const QString pdf = raiz() + u"/reforma.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ 12345678000195\r\nARQUIVO " + arquivoProc.toUtf8() +
+                                  "\r\nPDF " + pdf.toUtf8() + "\r\n");
+    const Execucao danfe = roda();
+    ASSERT_EQ(danfe.codigo, 0) << danfe.saida.toStdString();
+    const QString texto = impresso::texto(pdf);
+    for (const QString& esperado :
+         {u"BASE DE CÁLCULO DO IBS/CBS"_s, u"VALOR DA CBS"_s, u"0,57"_s, u"63,63"_s})
+        EXPECT_TRUE(texto.contains(esperado)) << esperado.toStdString() << "\n" << texto.toStdString();
 }
 
 } // namespace
