@@ -73,8 +73,8 @@ TEST_F(Autorizacao, ProtocoloArmazenadoComoAAutoridadeEscreveu) {
 // A company of alphanumeric CNPJ (12ABC34501DE35), end to end: its certificate found by the
 // CNPJ's root with letters, the NF-e signed, sent and authorised, archived under a folder that
 // keeps the letters; its cancellation names the CNPJ as it is; its DANFE prints the CNPJ masked and
-// a barcode that reads back as the key. (The reference schemas predate the alphanumeric key, so
-// nothing here is validated against them.)
+// a barcode that reads back as the key; its NFC-e's QR code carries the key as it is. (No schema
+// package at hand takes the alphanumeric key, so nothing here is validated against one.)
 TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
     // The reference package (PL_009p) refuses letters in a CNPJ: no package is installed here.
     extras.insert(u"QEL_DFE_ESQUEMAS"_s, raiz() + u"/sem-esquemas"_s);
@@ -118,6 +118,21 @@ TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
     // modules than a numeric key's in the same field, two dots of 300 dpi each (a numeric key's
     // have three, and still read at 150 dpi).
     EXPECT_EQ(impresso::codigosDaPagina(pdf, 1, 300), QStringList{u"CODE-128:"_s + d.chave});
+
+    // Its NFC-e: the QR code carries the key with its letters, and the printed one reads back so.
+    const Documento nfce = documento(u"nfe"_s, 32, 1, u"65"_s, u"43"_s, cnpj);
+    const Execucao consumidor = entrega(u"NFCe32.xml"_s, nfce);
+    ASSERT_EQ(consumidor.codigo, 0) << consumidor.saida.toStdString();
+    const QString procNfce = pasta + u"26-12/"_s + nfce.chave + u"-nfc.xml"_s;
+    const QByteArray guardada = teste::le(procNfce);
+    const qsizetype inicio = guardada.indexOf("<qrCode><![CDATA[") + 17;
+    const QString qr = QString::fromUtf8(guardada.mid(inicio, guardada.indexOf("]]>", inicio) - inicio));
+    EXPECT_TRUE(qr.contains(u"?p="_s + nfce.chave + u"|2|2|"_s)) << qr.toStdString();
+    const QString cupom = raiz() + u"/alfanumerico-nfce.pdf"_s;
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA GERAR PDF\r\nCNPJ " + cnpj.toUtf8() + "\r\nARQUIVO " +
+                                  procNfce.toUtf8() + "\r\nPDF " + cupom.toUtf8() + "\r\n");
+    ASSERT_EQ(roda().codigo, 0);
+    EXPECT_EQ(impresso::codigosDaPagina(cupom, 1, 300), QStringList{u"QR-Code:"_s + qr});
 }
 
 TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
