@@ -146,6 +146,11 @@ bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somen
     impressao.pastaLocal = ctx_.PastaLocal;
     impressao.dadosEmpresa = dados_.linhas;
     impressao.criacao = agora();
+    impressao.paginasNfce = [this](const QString& cUF, Ambiente ambiente) {
+        return PaginasNfce{recursos_.enderecos.enderecoQr(TipoDocumento::NFCe, cUF, ambiente),
+                           recursos_.enderecos.enderecoConsultaNfce(cUF, ambiente),
+                           recursos_.versoesQr.versao(cUF)};
+    };
     SaidaDaExecucao saida(*this);
     const bool impresso = Imprime_DFe(documento, tipo, impressao, cfg_, saida, [this](const QString& cnpj) {
         ctx_.CNPJ = cnpj;

@@ -20,6 +20,16 @@ struct ResumoDocumento {
     QString emitenteNome, emitenteCidade, emitenteFone;
 };
 
+// An NFC-e's consultation pages and QR code version for a state and environment, from the
+// program's tables: what a receipt prints for a document that does not carry its own (one never
+// sent). Blank pages where the tables know none.
+struct PaginasNfce {
+    QString paginaQr;
+    QString urlChave;
+    int versaoQr = 2;
+};
+using ConsultaPaginasNfce = std::function<PaginasNfce(const QString& cUF, Ambiente ambiente)>;
+
 struct ContextoImpressao {
     QString tarefa;                             // the task name as written
     TipoDocumento tipo = TipoDocumento::Nenhum; // the document kind; the DANFE sets NFe
@@ -32,7 +42,8 @@ struct ContextoImpressao {
     QStringList dadosEmpresa; // the company data of the task (name, address, city, phone, ...)
     QDateTime criacao;        // when the printout is made (the creation date of its PDFs)
     ResumoDocumento resumo;
-    QStringList pdfsGerados; // the files exported, for the task and the e-mail
+    QStringList pdfsGerados;         // the files exported, for the task and the e-mail
+    ConsultaPaginasNfce paginasNfce; // unset: the pages of RS and the national portal
 };
 
 class SaidaImpressao {

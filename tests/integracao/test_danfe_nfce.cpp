@@ -348,6 +348,43 @@ TEST_F(DanfeNfce, RegrasDoCupomEConfiguracoes) {
     }
 }
 
+// An NFC-e never sent (no infNFeSupl: its QR group is made when it is sent) is printed with the
+// consultation its own state would be given: São Paulo's QR page and address, in the version
+// the state's row of the table says.
+TEST_F(DanfeNfce, SemGrupoDoQrCodeUsaAsPaginasDoEstado) {
+    const teste::Documento d = teste::documento(u"nfe"_s, 79, 1, u"65"_s, u"35"_s);
+    const QString arquivo = raiz() + u"/nfce-sp.xml"_s;
+    teste::escreve(arquivo, d.texto);
+    const QString pagina = u"https://www.homologacao.nfce.fazenda.sp.gov.br/NFCeConsultaPublica/Paginas/"
+                           u"ConsultaQRCode.aspx?p="_s;
+    const struct {
+        const char* caso;
+        QByteArray versoes; // the installation's QR version table
+        QString qr;         // the start of the QR text
+    } casos[] = {
+        {"state on version 2", "", pagina + d.chave + u"|2|2|1|"_s},
+        {"state moved to version 3", "35 3\r\n", pagina + d.chave + u"|3|2"_s},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        const QString tabela = raiz() + u"/versoes_qr.conf"_s;
+        teste::escreve(tabela, c.versoes);
+        extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+        const QString pdf = raiz() + u"/nfce-sp.pdf"_s;
+        const Execucao r = geraPdf(arquivo, pdf);
+        ASSERT_EQ(r.codigo, 0) << r.saida.toStdString();
+        QString texto = impresso::texto(pdf);
+        EXPECT_TRUE(
+            texto.remove(u'\n').contains(u"www.homologacao.nfce.fazenda.sp.gov.br/NFCeConsultaPublica"_s))
+            << texto.toStdString();
+        if (!impresso::temLeitorDeCodigos()) continue;
+        const QStringList codigos = impresso::codigosDaPagina(pdf, 1, 300);
+        ASSERT_EQ(codigos.size(), 1);
+        EXPECT_TRUE(codigos.first().startsWith(u"QR-Code:"_s + c.qr)) << codigos.first().toStdString();
+        EXPECT_EQ(codigos.first().size(), (u"QR-Code:"_s + c.qr).size() + (c.versoes.isEmpty() ? 40 : 0));
+    }
+}
+
 TEST_F(DanfeNfce, CanceladaEEmA4) {
     const NfceGerada d = nfce(78, 3);
     // Beside the archived proc, the cancellation the event flow stored.

@@ -148,7 +148,8 @@ void DanfeNfce::imprime(const QString& documento) {
     ctx_.prefixoPdf = u"C:\\Qel\\Danfe"_s + QString::number(static_cast<qint64>(numero(nNF)));
     ctx_.resumo.emissao = dataDoXml(emissao) + u" - "_s + horaDoXml(emissao);
     Preenche_Memo(m_, u"NFC1"_s,
-                  linhaNumero_ + u"|Consulte pela Chave de Acesso em|"_s + enderecoConsultaNfce(leitor_));
+                  linhaNumero_ + u"|Consulte pela Chave de Acesso em|"_s +
+                      enderecoConsultaNfce(leitor_, ctx_.paginasNfce));
 
     // The notices the authorities' layout asks for in the fiscal message area.
     QStringList fiscal;
@@ -193,7 +194,7 @@ void DanfeNfce::imprime(const QString& documento) {
     if (mensagens_.isEmpty()) escondeFaixa(u"DadosAdicionais"_s);
 
     // The QR code: the document's own text, also left for the calling application.
-    const QString qr = textoQrNfce(leitor_, ctx_.chave, cfg_);
+    const QString qr = textoQrNfce(leitor_, ctx_.chave, cfg_, ctx_.paginasNfce);
     const QString arquivoQr = caminhoNativo(u"C:\\Qel\\sQRCode.txt"_s);
     Prepara_Pasta(arquivoQr, u"N"_s);
     if (!gravaLinhas(localizaCaminho(arquivoQr), {qr}))

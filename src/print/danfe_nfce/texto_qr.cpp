@@ -41,21 +41,40 @@ QString doSuplemento(const LeitorXml& leitor, const QString& nome) {
 
 } // namespace
 
-QString textoQrNfce(const LeitorXml& leitor, const QString& chave, const ConfiguracaoEmpresa& cfg) {
+namespace {
+
+// The pages of the document's state and environment (ide's cUF and tpAmb).
+PaginasNfce paginasDoDocumento(const LeitorXml& leitor, const ConsultaPaginasNfce& paginas) {
+    if (!paginas) return {};
+    LeitorXml ide = leitor;
+    ide.Seleciona_Grupo(u"ide"_s);
+    const Ambiente ambiente =
+        ide.Busca_Valor(u"tpAmb"_s) == u"2"_s ? Ambiente::Homologacao : Ambiente::Producao;
+    return paginas(ide.Busca_Valor(u"cUF"_s).trimmed(), ambiente);
+}
+
+} // namespace
+
+QString textoQrNfce(const LeitorXml& leitor, const QString& chave, const ConfiguracaoEmpresa& cfg,
+                    const ConsultaPaginasNfce& paginas) {
     if (const QString proprio = doSuplemento(leitor, u"qrCode"_s); !proprio.isEmpty()) return proprio;
     LeitorXml ide = leitor;
     ide.Seleciona_Grupo(u"ide"_s);
     const QString ambiente = ide.Busca_Valor(u"tpAmb"_s).isEmpty() ? u"1"_s : ide.Busca_Valor(u"tpAmb"_s);
+    const PaginasNfce doEstado = paginasDoDocumento(leitor, paginas);
+    const QString pagina =
+        doEstado.paginaQr.isEmpty() ? u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx"_s : doEstado.paginaQr;
+    if (doEstado.versaoQr >= 3) return pagina + u"?p="_s + chave + u"|3|"_s + ambiente;
     const QString idCsc =
         cfg.IDToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(cfg.IDToken));
     const QString parametros = chave + u"|2|"_s + ambiente + u'|' + idCsc;
-    return u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p="_s + parametros + u'|' +
-           Calcula_Sha1(parametros + cfg.Token.trimmed());
+    return pagina + u"?p="_s + parametros + u'|' + Calcula_Sha1(parametros + cfg.Token.trimmed());
 }
 
-QString enderecoConsultaNfce(const LeitorXml& leitor) {
-    const QString endereco = doSuplemento(leitor, u"urlChave"_s);
-    return endereco.isEmpty() ? u"www.nfe.fazenda.gov.br/portal"_s : endereco;
+QString enderecoConsultaNfce(const LeitorXml& leitor, const ConsultaPaginasNfce& paginas) {
+    if (const QString proprio = doSuplemento(leitor, u"urlChave"_s); !proprio.isEmpty()) return proprio;
+    const QString doEstado = paginasDoDocumento(leitor, paginas).urlChave;
+    return doEstado.isEmpty() ? u"www.nfe.fazenda.gov.br/portal"_s : doEstado;
 }
 
 } // namespace qel
