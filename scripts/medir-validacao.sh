@@ -4,12 +4,14 @@
 # the cleaned document against the check of the signed lot request as it is sent. The schema is
 # compiled once per run, as in the program; that first check is shown apart. Medians of REPETICOES,
 # in RODADAS rounds; the figures are the medians of the rounds. The check must cost less than the
-# signature.
+# signature. DOCUMENTO=nfe-reforma measures an NF-e with the tax reform's IBS/CBS groups in every
+# item, against a schema folder with the reform's package (scripts/esquemas-reforma.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 itens="${1:-990}"
 rodadas="${RODADAS:-5}"
 repeticoes="${REPETICOES:-30}"
+documento="${DOCUMENTO:-nfe}"
 esquemas="${QEL_DFE_ESQUEMAS:-$PWD/../shared/reference/schemas}"
 [ -f "$esquemas/nfe/enviNFe_v4.00.xsd" ] ||
   { echo "esquemas oficiais não encontrados em $esquemas (QEL_DFE_ESQUEMAS)" >&2; exit 1; }
@@ -30,10 +32,10 @@ echo 1234 | "$qel" --importar-certificado "$pasta/certificados/empresa.pfx" >/de
 
 # The tests' NF-e, valid against the schema once signed.
 nfe="$pasta/NFe$itens.xml"
-/usr/bin/python3 tests/integracao/documentos_teste.py nfe 1 "$itens" >"$nfe" 2>/dev/null
+/usr/bin/python3 tests/integracao/documentos_teste.py "$documento" 1 "$itens" >"$nfe" 2>/dev/null
 
 mediana() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-echo "NF-e de $itens itens: $(stat -c %s "$nfe") bytes; esquemas: $esquemas"
+echo "NF-e ($documento) de $itens itens: $(stat -c %s "$nfe") bytes; esquemas: $esquemas"
 echo "rodada  assinatura(ms)  validação(ms)  razão  primeira validação, com compilação(ms)"
 assinaturas=() validacoes=() primeiras=() razoes=()
 for r in $(seq "$rodadas"); do
