@@ -133,11 +133,13 @@ bool substituiArquivo(const QString& caminhoIni, const QStringList& linhas) {
     const QString alvo = QFileInfo(antigo).absolutePath() + u'/' + QFileInfo(novo).fileName();
     // Renamed first, so that the atomic write below replaces it instead of finding it again.
     if (antigo != alvo && QFileInfo::exists(antigo) && !QFile::rename(antigo, alvo)) return false;
+    // A value is one line: a break typed or pasted into a field (a text box keeps it) would end
+    // the value there and make its rest a line of its own, read as another key.
+    QString texto;
+    for (QString linha : linhas)
+        texto += linha.replace(u'\r', u' ').replace(u'\n', u' ') + u"\r\n"_s;
     // Both files may hold a secret (the CSC token, the NFS-e password, the CIOT token): they are
     // written for the owner alone, as the certificate store is.
-    QString texto;
-    for (const QString& linha : linhas)
-        texto += linha + u"\r\n"_s;
     return gravaPrivado(alvo, paraCp1252(texto));
 }
 

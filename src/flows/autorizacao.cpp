@@ -346,11 +346,9 @@ std::optional<Passo> Autorizacao::entraEmContingencia(const Contingencia& c) {
                           u"): enviado como está"_s);
         return std::nullopt;
     }
-    if (!justificativaValida(c.justificativa))
-        return recusa(u"A contingência "_s + c.nome +
-                      u" pede a justificativa de entrada em contingência (JUSTIFICATIVA CONTINGENCIA), de 15 "
-                      "a 256 caracteres; a informada tem "_s +
-                      QString::number(c.justificativa.trimmed().size()) + u'.');
+    // The same rule, and the same words, as the configuration window's.
+    if (const QString erro = recusaJustificativa(c.nome, c.justificativa); !erro.isEmpty())
+        return recusa(erro);
     const QString chave = chaveDoDocumento(documento);
     const QString dhCont = dataHoraDoEstado(op_.agora(), Converte_UF(cufDaChave(chave)));
     const DocumentoContingencia novo =

@@ -43,24 +43,19 @@ Contingencia contingenciaDaExecucao(const ContextoExecucao& ctx, const Configura
     const QString valor = Maiusculo((daTarefa ? ctx.Contingencia : cfg.Contingencia).trimmed());
     const QString justificativa = ctx.JustificativaContingencia.trimmed();
     c.justificativa = justificativa.isEmpty() ? cfg.JustificativaContingencia.trimmed() : justificativa;
-    c.nome = valor == u"SVC"_s ? tabela.svcDoEstado(ctx.cUF.trimmed()) : valor;
-    if (valor.isEmpty() || valor == u"NORMAL"_s)
-        c.forma = FormaContingencia::Nenhuma;
-    else if (c.nome == u"SVC-AN"_s)
-        c.forma = FormaContingencia::SvcAn;
-    else if (c.nome == u"SVC-RS"_s)
-        c.forma = FormaContingencia::SvcRs;
-    else if (c.nome == u"EPEC"_s)
-        c.forma = FormaContingencia::Epec;
-    else if (c.nome == u"OFFLINE"_s)
-        c.forma = FormaContingencia::Offline;
-    else if (valor == u"SVC"_s)
+    const ValorContingencia lido = leContingencia(valor);
+    c.nome = lido.svcDoEstado ? tabela.svcDoEstado(ctx.cUF.trimmed()) : valor;
+    const FormaContingencia svc = leContingencia(c.nome).forma;
+    if (!lido.reconhecido)
+        c.erro = contingenciaNaoReconhecida(valor);
+    else if (!lido.svcDoEstado)
+        c.forma = lido.forma;
+    else if (svc == FormaContingencia::SvcAn || svc == FormaContingencia::SvcRs)
+        c.forma = svc;
+    else
         c.erro = u"Contingência SVC: a tabela de endereços não indica o autorizador de contingência do "
                  "estado de código "_s +
                  ctx.cUF + u'.';
-    else
-        c.erro = u"Contingência não reconhecida: \""_s + valor +
-                 u"\" (use SVC-AN, SVC-RS, SVC, EPEC ou OFFLINE)."_s;
     return c;
 }
 
@@ -88,11 +83,6 @@ QString svcDoTpEmis(const QString& tpEmis) {
 
 QString tpEmisDoDocumento(const QString& documento) {
     return valorElemento(elementoCompleto(documento, u"ide"_s), u"tpEmis"_s).trimmed();
-}
-
-bool justificativaValida(const QString& justificativa) {
-    const qsizetype n = justificativa.trimmed().size();
-    return n >= 15 && n <= 256;
 }
 
 DocumentoContingencia poeEmContingencia(const QString& documento, QChar tpEmis, const QString& dhCont,

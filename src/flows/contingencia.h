@@ -4,20 +4,13 @@
 // company's setting), and the document put into it before it is signed.
 
 #include "config/configuracao_empresa.h"
+#include "config/contingencia_empresa.h"
 #include "tarefa/contexto.h"
 #include "ws/enderecos.h"
 
 #include <QString>
 
 namespace qel {
-
-enum class FormaContingencia {
-    Nenhuma,
-    SvcAn,   // tpEmis 6: the national environment's virtual authoriser
-    SvcRs,   // tpEmis 7: SVRS's virtual authoriser
-    Epec,    // tpEmis 4: prior registration event at the national environment
-    Offline, // tpEmis 9: NFC-e issued and printed offline, sent later
-};
 
 struct Contingencia {
     FormaContingencia forma = FormaContingencia::Nenhuma;
@@ -37,9 +30,6 @@ QChar tpEmisDe(FormaContingencia forma);
 QString svcDoTpEmis(const QString& tpEmis);
 // The emission form an NF-e or NFC-e declares in its ide; empty when none.
 QString tpEmisDoDocumento(const QString& documento);
-
-// A justification the authority takes: 15 to 256 characters (NF-e manual, xJust).
-bool justificativaValida(const QString& justificativa);
 
 struct DocumentoContingencia {
     QString documento; // the document, one line, ready to be signed

@@ -1,14 +1,20 @@
 // The configuration dialog itself, off-screen: its tabs and captions, and that what the user
-// sets in it reaches the settings record when F10 or the button saves.
+// sets in it reaches the settings record when F10 or the button saves; the contingency setting
+// through the settings files the run reads.
 
+#include "apoio.h"
 #include "app/janelas/dialogo_configuracao.h"
+#include "flows/contingencia.h"
+#include "ws/rede.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -203,6 +209,202 @@ TEST(DialogoConfiguracao, MargemQueNaoENumeroRecusaOSalvamento) {
     EXPECT_TRUE(abertoDepois) << "the refused save leaves the dialog open";
     EXPECT_EQ(acoes.salvos, 1) << "saved once, with the corrected margin";
     EXPECT_EQ(cfg.MargemNFC, u"2,5"_s);
+}
+
+// The dialog over the settings files of a company in a temporary folder, saved as the
+// CONFIGURAR task saves them.
+class ContingenciaNoDialogo : public ::testing::Test {
+protected:
+    struct AcoesQueGravam : AcoesConfiguracao {
+        const PastasEmpresa* pastas = nullptr;
+        ConfiguracaoEmpresa* cfg = nullptr;
+        int salvos = 0;
+        bool selecionaCertificado(UsoCertificado) override { return true; }
+        QString escolheImpressora() override { return {}; }
+        void salva() override {
+            ++salvos;
+            EXPECT_TRUE(gravaConfiguracao(*pastas, *cfg));
+        }
+    };
+
+    void SetUp() override {
+        pastas.local = pasta.path() + u"/local/"_s;
+        pastas.trabalho = pasta.path() + u"/servidor/DFe/"_s;
+        pastas.cnpj = u"12.345.678/0001-95"_s;
+        acoes.pastas = &pastas;
+        acoes.cfg = &cfg;
+    }
+    QString arquivoServidor() const { return pastas.trabalho + u"INI/12345678000195.INI"_s; }
+    // The company's server settings, in code page 1252 with CR LF, loaded as a run loads them.
+    void guarda(const QByteArray& linhas) {
+        teste::escreve(arquivoServidor(), linhas);
+        cfg = ConfiguracaoEmpresa{};
+        carregaConfiguracao(pastas, cfg);
+    }
+    ConfiguracaoEmpresa relida() const {
+        ConfiguracaoEmpresa lida;
+        carregaConfiguracao(pastas, lida);
+        return lida;
+    }
+    static void escolhe(TfQel_DFe_002& dialogo, const QString& valor) {
+        QComboBox* forma = controle<QComboBox>(dialogo, u"Contingencia"_s);
+        const int indice = forma->findData(valor);
+        ASSERT_GE(indice, 0) << valor.toStdString();
+        forma->setCurrentIndex(indice);
+    }
+
+    QTemporaryDir pasta;
+    PastasEmpresa pastas;
+    ConfiguracaoEmpresa cfg;
+    AcoesQueGravam acoes;
+};
+
+TEST_F(ContingenciaNoDialogo, MostraOQueAEmpresaGuardou) {
+    const struct {
+        QByteArray linhas;
+        QString forma; // the value behind the choice shown
+        QString rotulo;
+        QString justificativa;
+    } casos[] = {
+        {"Contingencia SCAN\r\n", u"SCAN"_s, u"SCAN (não reconhecida)"_s, QString()},
+        {"Contingencia svc-an\r\nJustificativa Contingencia Sem comunica\xe7\xe3o com a SEFAZ\r\n",
+         u"SVC-AN"_s, u"SVC-AN - Sefaz Virtual do Ambiente Nacional (só NF-e)"_s,
+         u"Sem comunicação com a SEFAZ"_s},
+        {"Contingencia SVC\r\n", u"SVC"_s, u"SVC do estado da empresa (só NF-e)"_s, QString()},
+        {"Justificativa Contingencia Queda da internet na loja\r\nContingencia OFFLINE\r\n", u"OFFLINE"_s,
+         u"OFFLINE - emissão sem internet (só NFC-e)"_s, u"Queda da internet na loja"_s},
+        {"Contingencia NORMAL\r\n", QString(), u"Normal (sem contingência)"_s, QString()},
+        {"Token ABCD\r\n", QString(), u"Normal (sem contingência)"_s, QString()},
+    };
+    // One dialog shown again and again: a value not understood leaves no choice behind it.
+    TfQel_DFe_002 dialogo;
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.linhas.toStdString());
+        guarda(c.linhas);
+        QString forma, rotulo, justificativa, contagem;
+        int escolhas = 0;
+        comDialogo(dialogo, cfg, acoes, [&] {
+            const QComboBox* combo = controle<QComboBox>(dialogo, u"Contingencia"_s);
+            forma = combo->currentData().toString();
+            rotulo = combo->currentText();
+            escolhas = combo->count();
+            justificativa = controle<QLineEdit>(dialogo, u"JustificativaContingencia"_s)->text();
+            contagem = controle<QLabel>(dialogo, u"ContagemJustificativa"_s)->text();
+        });
+        EXPECT_EQ(forma, c.forma);
+        EXPECT_EQ(rotulo, c.rotulo);
+        EXPECT_EQ(escolhas, opcoesContingencia().size() + (c.forma == u"SCAN"_s ? 1 : 0));
+        EXPECT_EQ(justificativa, c.justificativa);
+        EXPECT_EQ(contagem, QString::number(c.justificativa.size()) + u" caracteres (de 15 a 256)"_s);
+    }
+    EXPECT_EQ(acoes.salvos, 0);
+}
+
+TEST_F(ContingenciaNoDialogo, SvcAnGravaAsDuasChavesQueAExecucaoLe) {
+    guarda("Token ABCD\r\n");
+    const QString justificativa = u"Sem comunicação com a SEFAZ de origem"_s;
+    TfQel_DFe_002 dialogo;
+    comDialogo(dialogo, cfg, acoes, [&] {
+        escolhe(dialogo, u"SVC-AN"_s);
+        controle<QLineEdit>(dialogo, u"JustificativaContingencia"_s)->setText(justificativa);
+        QTest::keyClick(&dialogo, Qt::Key_F10);
+    });
+    ASSERT_EQ(acoes.salvos, 1);
+    // The keys the run reads, in the file's code page.
+    const QByteArray arquivo = teste::le(arquivoServidor());
+    EXPECT_TRUE(arquivo.contains("\r\nContingencia SVC-AN\r\n")) << arquivo.toStdString();
+    EXPECT_TRUE(
+        arquivo.contains("\r\nJustificativa Contingencia Sem comunica\xe7\xe3o com a SEFAZ de origem\r\n"));
+    const ConfiguracaoEmpresa lida = relida();
+    EXPECT_EQ(lida.Contingencia, u"SVC-AN"_s);
+    EXPECT_EQ(lida.JustificativaContingencia, justificativa);
+    EXPECT_EQ(lida.Token, u"ABCD"_s);
+    // And the run takes it as SVC-AN with that justification.
+    const Contingencia c =
+        contingenciaDaExecucao(ContextoExecucao{}, lida, TabelaEnderecos::carrega(ConfiguracaoRede{}));
+    EXPECT_EQ(c.forma, FormaContingencia::SvcAn);
+    EXPECT_EQ(c.justificativa, justificativa);
+    EXPECT_EQ(c.erro, QString());
+}
+
+// What every send would refuse is refused by the dialog, which stays open with nothing written;
+// mended, it is saved.
+TEST_F(ContingenciaNoDialogo, RecusaSemGravarNada) {
+    const struct {
+        const char* caso;
+        QByteArray guardado;
+        QString forma; // empty: the stored one
+        QString justificativa;
+        QString motivo;
+    } casos[] = {
+        {"EPEC without a justification", "Token ABCD\r\n", u"EPEC"_s, QString(), u"a informada tem 0."_s},
+        {"OFFLINE with a short one", "Token ABCD\r\n", u"OFFLINE"_s, u"  Sem internet  "_s,
+         u"A contingência OFFLINE pede a justificativa"_s},
+        {"SVC with a long one", "Token ABCD\r\n", u"SVC"_s, QString(257, u'x'), u"a informada tem 257."_s},
+        {"a stored value not understood", "Contingencia SCAN\r\nToken ABCD\r\n", QString(),
+         u"SEFAZ de origem fora do ar"_s, u"Contingência não reconhecida: \"SCAN\""_s},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        guarda(c.guardado);
+        acoes.salvos = 0;
+        TfQel_DFe_002 dialogo;
+        QString aviso;
+        bool abertoDepois = false;
+        int aba = -1;
+        comDialogo(dialogo, cfg, acoes, [&] {
+            if (!c.forma.isEmpty()) escolhe(dialogo, c.forma);
+            controle<QLineEdit>(dialogo, u"JustificativaContingencia"_s)->setText(c.justificativa);
+            fechaProximaMensagem(aviso);
+            QTest::keyClick(&dialogo, Qt::Key_F10);
+            abertoDepois = dialogo.isVisible();
+            aba = dialogo.abas()->currentIndex();
+        });
+        EXPECT_TRUE(aviso.contains(c.motivo)) << aviso.toStdString();
+        EXPECT_TRUE(aviso.contains(u"não foram gravadas"_s));
+        EXPECT_TRUE(abertoDepois);
+        EXPECT_EQ(aba, 1) << "the contingency's tab is shown";
+        EXPECT_EQ(acoes.salvos, 0);
+        EXPECT_EQ(teste::le(arquivoServidor()), c.guardado);
+        EXPECT_FALSE(QFile::exists(pastas.local + u"INI"_s)) << "the local file neither";
+    }
+    // Mended, the same dialog saves.
+    guarda("Contingencia SCAN\r\n");
+    TfQel_DFe_002 dialogo;
+    comDialogo(dialogo, cfg, acoes, [&] {
+        escolhe(dialogo, u"EPEC"_s);
+        controle<QLineEdit>(dialogo, u"JustificativaContingencia"_s)
+            ->setText(u"SEFAZ de origem fora do ar"_s);
+        QTest::keyClick(&dialogo, Qt::Key_F10);
+    });
+    EXPECT_EQ(acoes.salvos, 1);
+    EXPECT_EQ(relida().Contingencia, u"EPEC"_s);
+}
+
+// Back to normal emission the justification stays: a task that brings its own CONTINGENCIA
+// without a justification takes the company's. Normal emission sends none, so it is not judged.
+TEST_F(ContingenciaNoDialogo, VoltaAoNormalGuardandoAJustificativa) {
+    guarda("Contingencia SVC-RS\r\nJustificativa Contingencia SEFAZ de origem fora do ar\r\n");
+    TfQel_DFe_002 dialogo;
+    comDialogo(dialogo, cfg, acoes, [&] {
+        escolhe(dialogo, QString());
+        QTest::keyClick(&dialogo, Qt::Key_F10);
+    });
+    ASSERT_EQ(acoes.salvos, 1);
+    const QStringList linhas = QString::fromLatin1(teste::le(arquivoServidor())).split(u"\r\n"_s);
+    for (const QString& linha : linhas)
+        EXPECT_FALSE(linha.startsWith(u"Contingencia"_s, Qt::CaseInsensitive)) << linha.toStdString();
+    EXPECT_TRUE(linhas.contains(u"Justificativa Contingencia SEFAZ de origem fora do ar"_s));
+    EXPECT_EQ(relida().Contingencia, QString());
+    EXPECT_EQ(relida().JustificativaContingencia, u"SEFAZ de origem fora do ar"_s);
+
+    TfQel_DFe_002 outro;
+    comDialogo(outro, cfg, acoes, [&] {
+        controle<QLineEdit>(outro, u"JustificativaContingencia"_s)->setText(u"curta"_s);
+        QTest::keyClick(&outro, Qt::Key_F10);
+    });
+    EXPECT_EQ(acoes.salvos, 2);
+    EXPECT_EQ(relida().JustificativaContingencia, u"curta"_s);
 }
 
 } // namespace

@@ -173,6 +173,24 @@ TEST_F(Configuracao, GravacaoByteAByteERecarga) {
     EXPECT_EQ(relida, cfg);
 }
 
+// A line break pasted into a field stays inside its value: it neither cuts the value short nor
+// becomes a key of its own.
+TEST_F(Configuracao, QuebraDeLinhaNaoViraOutraChave) {
+    ConfiguracaoEmpresa cfg;
+    cfg.Contingencia = u"SVC-AN"_s;
+    cfg.JustificativaContingencia = u"SEFAZ fora do ar\r\nContingencia OFFLINE"_s;
+    cfg.Averbacao = u"/srv/averba\nSenha nfs roubada"_s;
+    cfg.TokenCiot = u"abc\rCertificado OUTRA"_s;
+    ASSERT_TRUE(gravaConfiguracao(pastas, cfg));
+    const ConfiguracaoEmpresa relida = carrega();
+    EXPECT_EQ(relida.Contingencia, u"SVC-AN"_s);
+    EXPECT_EQ(relida.JustificativaContingencia, u"SEFAZ fora do ar  Contingencia OFFLINE"_s);
+    EXPECT_EQ(relida.Averbacao, u"/srv/averba Senha nfs roubada"_s);
+    EXPECT_EQ(relida.Senha_NFSe, QString());
+    EXPECT_EQ(relida.TokenCiot, u"abc Certificado OUTRA"_s);
+    EXPECT_EQ(relida.Certificado_DFe, QString());
+}
+
 unsigned modo(const QString& caminho) {
     struct stat s {};
     return stat(QFile::encodeName(caminho).constData(), &s) == 0 ? (s.st_mode & 0777u) : 0u;

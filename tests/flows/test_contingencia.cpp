@@ -2,6 +2,7 @@
 // ide, what happens to the key, and what cannot be put into contingency.
 
 #include "flows/contingencia.h"
+#include "ws/rede.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,34 @@ TEST(DocumentoContingencia, Justificativa) {
     EXPECT_TRUE(qel::justificativaValida(QString(15, u'x')));
     EXPECT_TRUE(qel::justificativaValida(QString(256, u'x')));
     EXPECT_FALSE(qel::justificativaValida(QString(257, u'x')));
+}
+
+// Each form the configuration window saves is taken by the run as that form, with the company's
+// justification; SVC becomes the virtual authoriser of the run's state.
+TEST(DocumentoContingencia, OpcoesDaJanelaSaoAsDaExecucao) {
+    const qel::TabelaEnderecos tabela = qel::TabelaEnderecos::carrega(qel::ConfiguracaoRede{});
+    for (const qel::OpcaoContingencia& o : qel::opcoesContingencia()) {
+        SCOPED_TRACE(o.valor.toStdString());
+        qel::ContextoExecucao ctx;
+        ctx.cUF = u"35"_s;
+        qel::ConfiguracaoEmpresa cfg;
+        cfg.Contingencia = o.valor;
+        cfg.JustificativaContingencia = u"SEFAZ de origem fora do ar"_s;
+        const qel::Contingencia c = qel::contingenciaDaExecucao(ctx, cfg, tabela);
+        EXPECT_EQ(c.erro, QString());
+        EXPECT_EQ(c.justificativa, cfg.JustificativaContingencia);
+        const qel::ValorContingencia lido = qel::leContingencia(o.valor);
+        if (lido.svcDoEstado)
+            EXPECT_EQ(c.nome, tabela.svcDoEstado(u"35"_s));
+        else
+            EXPECT_EQ(c.forma, lido.forma);
+        EXPECT_EQ(c.forma == qel::FormaContingencia::Nenhuma, o.valor.isEmpty());
+    }
+    // A value of neither: refused by the run in the window's words.
+    qel::ConfiguracaoEmpresa cfg;
+    cfg.Contingencia = u"scan"_s;
+    EXPECT_EQ(qel::contingenciaDaExecucao(qel::ContextoExecucao{}, cfg, tabela).erro,
+              qel::recusaContingenciaEmpresa(cfg.Contingencia, u"SEFAZ de origem fora do ar"_s));
 }
 
 } // namespace

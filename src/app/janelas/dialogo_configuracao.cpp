@@ -1,6 +1,7 @@
 #include "app/janelas/dialogo_configuracao.h"
 
 #include "app/janelas/posicionamento.h"
+#include "config/contingencia_empresa.h"
 #include "util/arquivos.h"
 #include "util/erros.h"
 #include "util/posicoes.h"
@@ -267,8 +268,33 @@ QWidget* TfQel_DFe_002::abaNFe() {
         grade->addWidget(caixa, linha++, 0, 1, 2);
     }
     layout->addWidget(nfce);
+    layout->addWidget(grupoContingencia());
     layout->addStretch();
     return aba;
+}
+
+QWidget* TfQel_DFe_002::grupoContingencia() {
+    auto* grupo = new QGroupBox(u"Contingência (NF-e / NFC-e)"_s);
+    auto* grade = new QGridLayout(grupo);
+    contingencia_ = new QComboBox;
+    contingencia_->setObjectName(u"Contingencia"_s);
+    for (const OpcaoContingencia& opcao : opcoesContingencia())
+        contingencia_->addItem(opcao.rotulo, opcao.valor);
+    // No length limit on the field: a longer stored text would be cut without a word on load;
+    // the save says what is wrong instead.
+    justificativa_ = texto(u"JustificativaContingencia"_s);
+    textos_.append({justificativa_, &Cfg::JustificativaContingencia});
+    contagem_ = new QLabel;
+    contagem_->setObjectName(u"ContagemJustificativa"_s);
+    connect(justificativa_, &QLineEdit::textChanged, this, &TfQel_DFe_002::mostraContagem);
+    grade->addWidget(new QLabel(u"Emissão"_s), 0, 0);
+    grade->addWidget(contingencia_, 0, 1, 1, 2);
+    grade->addWidget(new QLabel(u"Justificativa"_s), 1, 0);
+    grade->addWidget(justificativa_, 1, 1);
+    grade->addWidget(contagem_, 1, 2);
+    grade->setColumnStretch(1, 1);
+    mostraContagem();
+    return grupo;
 }
 
 QWidget* TfQel_DFe_002::abaTransporte() {
@@ -323,6 +349,7 @@ void TfQel_DFe_002::paraControles() {
         campo->setText(cfg_->*membro);
     for (const auto& [caixa, membro] : std::as_const(marcas_))
         caixa->setChecked(cfg_->*membro);
+    mostraContingencia(cfg_->Contingencia);
     mostraLogo();
 }
 
@@ -331,6 +358,37 @@ void TfQel_DFe_002::dosControles() {
         cfg_->*membro = campo->text();
     for (const auto& [caixa, membro] : std::as_const(marcas_))
         cfg_->*membro = caixa->isChecked();
+    cfg_->Contingencia = contingencia_->currentData().toString();
+}
+
+void TfQel_DFe_002::mostraContingencia(const QString& valor) {
+    const QList<OpcaoContingencia>& opcoes = opcoesContingencia();
+    while (contingencia_->count() > opcoes.size())
+        contingencia_->removeItem(contingencia_->count() - 1);
+    // A value the program does not take is shown as it is stored, not silently turned into
+    // normal emission: saving it is refused until a form is chosen.
+    if (!leContingencia(valor).reconhecido) {
+        contingencia_->addItem(valor.trimmed() + u" (não reconhecida)"_s, valor.trimmed());
+        contingencia_->setCurrentIndex(contingencia_->count() - 1);
+        return;
+    }
+    const QString nome = Maiusculo(valor);
+    int indice = 0; // empty and "NORMAL"
+    for (int i = 0; i < opcoes.size(); ++i)
+        if (opcoes.at(i).valor == nome) indice = i;
+    contingencia_->setCurrentIndex(indice);
+}
+
+void TfQel_DFe_002::mostraContagem() {
+    contagem_->setText(QString::number(justificativa_->text().trimmed().size()) +
+                       u" caracteres (de 15 a 256)"_s);
+}
+
+void TfQel_DFe_002::apontaControle(QWidget* controle) {
+    if (!controle) return;
+    for (int i = 0; i < abas_->count(); ++i)
+        if (abas_->widget(i)->isAncestorOf(controle)) abas_->setCurrentIndex(i);
+    controle->setFocus();
 }
 
 void TfQel_DFe_002::mostraLogo() {
@@ -362,11 +420,16 @@ void TfQel_DFe_002::salvar() {
         QMessageBox::warning(this, windowTitle(),
                              u"A margem da NFC-e (\""_s + cfg_->MargemNFC +
                                  u"\") não é um número. Informe a margem em milímetros, por exemplo 1,9."_s);
-        if (QWidget* margem = findChild<QWidget*>(u"MargemNFC"_s)) {
-            for (int i = 0; i < abas_->count(); ++i)
-                if (abas_->widget(i)->isAncestorOf(margem)) abas_->setCurrentIndex(i);
-            margem->setFocus();
-        }
+        apontaControle(findChild<QWidget*>(u"MargemNFC"_s));
+        return;
+    }
+    // A contingency that every send would refuse is not written: the run and this window
+    // judge it by the same rule.
+    if (const QString recusa = recusaContingenciaEmpresa(cfg_->Contingencia, cfg_->JustificativaContingencia);
+        !recusa.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(), recusa + u"\nAs configurações não foram gravadas."_s);
+        apontaControle(leContingencia(cfg_->Contingencia).reconhecido ? static_cast<QWidget*>(justificativa_)
+                                                                      : contingencia_);
         return;
     }
     acoes_->salva();

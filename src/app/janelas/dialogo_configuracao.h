@@ -3,6 +3,7 @@
 #include "flows/interface_usuario.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,12 +31,16 @@ private:
     QWidget* abaNFe();
     QWidget* abaTransporte();
     QWidget* abaNFSe();
+    QWidget* grupoContingencia();
     QLineEdit* texto(const QString& nome, bool editavel = true);
     QCheckBox* marca(const QString& nome, const QString& rotulo);
     QLineEdit* numero(const QString& nome);
     void paraControles();
     void dosControles();
     void mostraLogo();
+    void mostraContingencia(const QString& valor);
+    void mostraContagem();
+    void apontaControle(QWidget* controle);
     void salvar();
     void selecionaCertificado(UsoCertificado uso);
 
@@ -45,6 +50,9 @@ private:
 
     QTabWidget* abas_;
     QLabel* figuraLogo_;
+    QComboBox* contingencia_ = nullptr;
+    QLineEdit* justificativa_ = nullptr;
+    QLabel* contagem_ = nullptr;
     QLabel* pastaServidor_;
     QLabel* pastaUsuario_;
     QString titulo_ = QStringLiteral("(002) Qel DFe - Configurações");
