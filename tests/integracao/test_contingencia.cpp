@@ -15,10 +15,8 @@ using namespace teste;
 
 class Contingencia : public teste::ComAutoridade {
 protected:
-    // The company's settings file on the server folder.
-    void configura(const QByteArray& linhas) {
-        teste::escreve(trabalho(u"INI/12345678000195.ini"_s), linhas);
-    }
+    // The company's settings file on the server folder, with the CSC the NFC-e's QR code takes.
+    void configura(const QByteArray& linhas) { configuraEmpresa(linhas); }
     // The key the program says the document took.
     static QString novaChave(const QString& saida) {
         const auto m = QRegularExpression(u"nova chave de acesso: (\\w{44})"_s).match(saida);
@@ -130,8 +128,7 @@ TEST_F(Contingencia, RecusasAntesDoEnvio) {
 
 TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     PULA_SEM_REFERENCIA();
-    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n"
-              "Token 0123456789ABCDEF\r\nIDToken 000001\r\n");
+    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n");
     const Documento d = documento(u"nfe"_s, 51, 2, u"65"_s);
     const Execucao emissao = entrega(u"NFCe51.xml"_s, d);
     ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
@@ -180,7 +177,7 @@ TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 0);
 
     // The connection is back: sent as it was signed, authorised, its proc stored.
-    configura("Token 0123456789ABCDEF\r\nIDToken 000001\r\n");
+    configura({});
     noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
     const Execucao transmissao = roda();
     EXPECT_EQ(transmissao.codigo, 0) << transmissao.saida.toStdString();
