@@ -44,6 +44,11 @@ QString ArquivoDocumentos::contingencia(const QString& cnpj, const QString& chav
     return pastaEmpresa(cnpj) + u"Contingencia/"_s + chave + u'-' + sufixo(tipo) + u".xml"_s;
 }
 
+QString ArquivoDocumentos::pedidoEmailContingencia(const QString& cnpj, const QString& chave,
+                                                   TipoDocumento tipo) const {
+    return contingencia(cnpj, chave, tipo).chopped(4) + u".EML"_s;
+}
+
 QString ArquivoDocumentos::irmao(const QString& cnpj, const QString& chave,
                                  const QString& sufixoArquivo) const {
     return pastaPeriodo(cnpj, chave) + chave + u'-' + sufixoArquivo + u".xml"_s;

@@ -37,6 +37,9 @@ public:
     // A document issued in contingency and not authorised yet, signed as it will be sent:
     // "Contingencia/<key>-<suffix>.xml" of the company, gone once its proc is stored.
     QString contingencia(const QString& cnpj, const QString& chave, TipoDocumento tipo) const;
+    // The calling application's e-mail request of that document, kept beside it until the
+    // document is authorised and mailed: "Contingencia/<key>-<suffix>.EML".
+    QString pedidoEmailContingencia(const QString& cnpj, const QString& chave, TipoDocumento tipo) const;
     // A file beside the document with its own suffix ("can", "enc", "Inu").
     QString irmao(const QString& cnpj, const QString& chave, const QString& sufixo) const;
     QString cartaCorrecao(const QString& cnpj, const QString& chave, int sequencia) const;

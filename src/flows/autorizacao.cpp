@@ -368,6 +368,8 @@ Passo Autorizacao::guardaContingencia(const Contingencia& c) {
     const ArquivoDocumentos arquivo = op_.arquivo();
     const QString chave = ctx_.CHAVE;
     const QString guardado = arquivo.contingencia(ctx_.CNPJ, chave, ctx_.Tipo);
+    const QString pedidoGuardado = arquivo.pedidoEmailContingencia(ctx_.CNPJ, chave, ctx_.Tipo);
+    const QString pedidoDoChamador = ctx_.NomeBase.isEmpty() ? QString() : ctx_.NomeBase + u".EML"_s;
     const auto entrega = [&] {
         if (!ctx_.ArquivoDocumento.isEmpty()) apagaArquivo(ctx_.ArquivoDocumento);
         ctx_.ArquivoDocumento = guardado;
@@ -386,6 +388,10 @@ Passo Autorizacao::guardaContingencia(const Contingencia& c) {
     if (diario_.procura(ctx_.CNPJ, chave) && existeArquivo(guardado)) {
         op_.Mostra_Status(u"Documento já emitido em contingência; impresso de novo como foi guardado: "_s +
                           chave);
+        // A request that comes with it now is the caller's latest word on the e-mail.
+        if (!pedidoDoChamador.isEmpty() && existeArquivo(pedidoDoChamador) &&
+            !guardaPedidoEmail(pedidoDoChamador, pedidoGuardado))
+            op_.Mostra_Status(u"Não foi possível guardar o pedido de email: "_s + pedidoGuardado);
         return entrega();
     }
     bool guardou = false;
@@ -395,10 +401,18 @@ Passo Autorizacao::guardaContingencia(const Contingencia& c) {
         p.situacao = u"emitido em contingência "_s + c.nome + u"; aguardando transmissão"_s;
         p.contingencia = c.nome;
         p.transmitido = false;
-        if (!ArquivoDocumentos::grava(guardado, documento) || !diario_.registra(p)) {
+        // The e-mail request goes with the document, before the journal names it: the caller's
+        // copy is deleted once the receipt is printed, and the mail can only go when the document
+        // is authorised, in a later run. A request kept from an earlier emission of this key
+        // that was rejected does not go with this one unless the caller asks again.
+        const bool comPedido = !pedidoDoChamador.isEmpty() && existeArquivo(pedidoDoChamador);
+        const bool pedidoOk =
+            comPedido ? guardaPedidoEmail(pedidoDoChamador, pedidoGuardado) : apagaArquivo(pedidoGuardado);
+        if (!pedidoOk || !ArquivoDocumentos::grava(guardado, documento) || !diario_.registra(p)) {
             op_.mensagem(u"!!!ERRO!!!|Não foi possível guardar o documento emitido em contingência:|"_s +
                          guardado + u"|Verifique permissões e espaço da pasta. Nada foi impresso."_s);
             apagaArquivo(guardado);
+            apagaArquivo(pedidoGuardado);
             return false;
         }
         guardou = true;
@@ -426,6 +440,7 @@ Autorizacao::Transmissao Autorizacao::transmite(const Pendente& p, QString& moti
     ctx_.LbXML = QStringList{p.assinado};
     // The signed copy of the contingency folder goes once the proc is stored.
     const QString guardado = op_.arquivo().contingencia(p.cnpj, p.chave, p.tipo);
+    const QString pedido = op_.arquivo().pedidoEmailContingencia(p.cnpj, p.chave, p.tipo);
     ctx_.ArquivoDocumento = existeArquivo(guardado) ? localizaCaminho(guardado) : QString();
     contingencia_ = p.contingencia;
     op_.Mostra_Status(u"Transmitindo documento emitido em contingência: "_s + p.chave);
@@ -438,6 +453,7 @@ Autorizacao::Transmissao Autorizacao::transmite(const Pendente& p, QString& moti
             t = Transmissao::Autorizada;
             motivo = r.tipo == Denegado ? u"uso denegado ("_s + r.situacao + u')' : u"autorizado"_s;
             op_.Mostra_Status(u"Documento em contingência arquivado: "_s + ctx_.ArquivoDocumento);
+            entregaPedidoGuardado(pedido, r.tipo == Autorizado);
         } else {
             motivo = u"autorizado, mas o arquivo não pôde ser gravado"_s;
         }
@@ -452,6 +468,9 @@ Autorizacao::Transmissao Autorizacao::transmite(const Pendente& p, QString& moti
                  valorElemento(protocolo.isEmpty() ? r.resposta : protocolo, u"xMotivo"_s);
         if (!ctx_.ArquivoDocumento.isEmpty())
             motivo += u"; o documento assinado fica em "_s + ctx_.ArquivoDocumento;
+        // Nothing is mailed; the request stays beside the copy, the only record of where the
+        // customer wanted the document, for whoever corrects and issues it again.
+        if (existeArquivo(pedido)) motivo += u", com o pedido de email "_s + localizaCaminho(pedido);
         break;
     }
     case Desconhecido:
@@ -481,6 +500,9 @@ void Autorizacao::resolve(const Pendente& p) {
     if (const QString guardado = op_.arquivo().contingencia(p.cnpj, p.chave, p.tipo);
         !p.contingencia.isEmpty() && existeArquivo(guardado))
         ctx_.ArquivoDocumento = localizaCaminho(guardado);
+    // Its e-mail request too: no run of the caller's document will come to mail it.
+    const QString pedido =
+        p.contingencia.isEmpty() ? QString() : op_.arquivo().pedidoEmailContingencia(p.cnpj, p.chave, p.tipo);
     op_.Mostra_Status(u"Consultando documento pendente: "_s + p.chave);
     Resultado r = consulta(p.chave);
     if (r.tipo == NaoConsta) {
@@ -490,7 +512,10 @@ void Autorizacao::resolve(const Pendente& p) {
     switch (r.tipo) {
     case Autorizado:
     case Denegado:
-        if (armazena(r)) op_.Mostra_Status(u"Documento pendente arquivado: "_s + ctx_.ArquivoDocumento);
+        if (armazena(r)) {
+            op_.Mostra_Status(u"Documento pendente arquivado: "_s + ctx_.ArquivoDocumento);
+            if (!pedido.isEmpty()) entregaPedidoGuardado(pedido, r.tipo == Autorizado);
+        }
         break;
     case Rejeitado:
     case NaoConsta:
@@ -507,7 +532,7 @@ void Autorizacao::resolve(const Pendente& p) {
     ctx_ = daTarefa;
 }
 
-void resolvePendentes(Operacoes& op, const QString& excetoChave) {
+void resolvePendentes(Operacoes& op, const QString& excetoChave, bool desenha) {
     const ContextoExecucao& ctx = op.ctx();
     if (ctx.CNPJ.trimmed().isEmpty() || !op.certificadoPronto()) return;
     Autorizacao autorizacao(op);
@@ -520,6 +545,10 @@ void resolvePendentes(Operacoes& op, const QString& excetoChave) {
         if (p.chave == excetoChave) continue;
         // A contingency document that never went out waits for TRANSMITIR PENDENTES.
         if (!p.transmitido) continue;
+        // Its e-mail takes the PDF, which this run cannot draw: a run that draws settles it.
+        if (!desenha && !p.contingencia.isEmpty() &&
+            existeArquivo(op.arquivo().pedidoEmailContingencia(p.cnpj, p.chave, p.tipo)))
+            continue;
         // An NFS-e lot is settled by the next run of its own document, which asks its provider.
         if (p.tipo == TipoDocumento::NFSe) continue;
         if (p.tipo == TipoDocumento::DOT) {

@@ -23,14 +23,16 @@ public:
 
     // A journal entry of another document of the company: the authority is asked; an
     // authorised or denied document is archived, one the authority never received is sent
-    // again as it was signed, a rejected one leaves the journal. Nothing is printed or mailed.
+    // again as it was signed, a rejected one leaves the journal. Nothing is printed or mailed,
+    // but for a contingency document's kept e-mail request (no run of its own will mail it).
     void resolve(const Pendente& pendente);
     // The last entry resolved came to a final outcome.
     bool resolvido() const { return resolvido_; }
 
     // A contingency document of the journal that has not gone out yet is sent as it was signed;
-    // authorised → its proc stored and its entry closed; rejected → the entry closed, the
-    // signed copy left in the contingency folder; otherwise it stays for a later run.
+    // authorised → its proc stored, its entry closed, and mailed when the caller asked for it;
+    // rejected → the entry closed, the signed copy (and e-mail request) left in the contingency
+    // folder; otherwise it stays for a later run.
     enum class Transmissao { Autorizada, Recusada, SemResultado };
     Transmissao transmite(const Pendente& pendente, QString& motivo);
 
@@ -63,6 +65,13 @@ private:
     std::optional<Passo> entraEmContingencia(const Contingencia& contingencia);
     Passo guardaContingencia(const Contingencia& contingencia);
     Passo emiteEpec(const Contingencia& contingencia);
+    // The caller's e-mail request copied, as written and private, beside the document kept in
+    // contingency. False when it could not be written.
+    bool guardaPedidoEmail(const QString& doChamador, const QString& guardado);
+    // A contingency document's kept e-mail request once its proc is stored (LbXML, ArquivoDocumento):
+    // authorised, the proc and its PDF are mailed as an authorisation mails them; then, and for a
+    // document whose use was denied, the request goes.
+    void entregaPedidoGuardado(const QString& pedido, bool autorizado);
 
     Operacoes& op_;
     ContextoExecucao& ctx_;
@@ -75,6 +84,8 @@ private:
 };
 
 // Settles every entry of the run's company in the send journal but the one of the given key.
-void resolvePendentes(Operacoes& op, const QString& excetoChave);
+// A run that does not draw leaves the contingency documents that wait to be mailed (their PDF
+// goes with the message) to one that does.
+void resolvePendentes(Operacoes& op, const QString& excetoChave, bool desenha);
 
 } // namespace qel

@@ -12,6 +12,7 @@
 #include "util/texto.h"
 #include "ws/construtores.h"
 #include "ws/envelope.h"
+#include "ws/qrcode_nfce.h"
 #include "ws/transporte.h"
 
 using namespace Qt::StringLiterals;
@@ -63,6 +64,28 @@ QString svcDaRequisicao(Servico servico, const QString& documento, const Context
     return {};
 }
 
+// An NFC-e whose QR code is still to be made in version 2 needs the company's CSC: the hash of
+// the code is taken with it (DANFE NFC-e and QR Code manual, version 2). Without it the authority
+// would reject the document for its QR code; it is refused here, before anything is signed,
+// journalled or sent. Version 3 (NT 2025.001) takes no CSC.
+QString recusaSemCsc(Servico servico, TipoDocumento tipo, const QString& documento, int versaoDoEstado,
+                     const ConfiguracaoEmpresa& cfg) {
+    if (tipo != TipoDocumento::NFCe || servico != Servico::Recepcao) return {};
+    // A document that carries its own QR group (the caller's, or one signed before) is sent as it is.
+    if (documento.contains(u"<infNFeSupl>"_s)) return {};
+    if (versaoQrDoDocumento(versaoDoEstado, leDocumentoQrNfce(documento)) >= 3) return {};
+    const QStringList faltam = cscEmBranco(cfg.Token, cfg.IDToken);
+    if (faltam.isEmpty()) return {};
+    QStringList nomes;
+    for (const QString& nome : faltam)
+        nomes << nome + (nome == u"TOKEN"_s ? u" (o CSC)"_s : u" (o identificador do CSC)"_s);
+    return u"O QR Code versão 2 da NFC-e é feito com o CSC da empresa, e a configuração da empresa o tem "
+           "em branco: "_s +
+           nomes.join(u" e "_s) +
+           u".|Informe-o na configuração da empresa (Token e Número Token) e entregue o documento de novo."
+           "|O documento não foi enviado."_s;
+}
+
 } // namespace
 
 bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
@@ -87,6 +110,12 @@ bool Operacoes::ChamaWebService(Servico servico, const OpcoesEnvio& opcoes) {
     if (tipo == TipoDocumento::CTe && servico == Servico::Recepcao && !documento.contains(u"<dest>"_s)) {
         servico = Servico::Simplificado;
         ctx_.Tarefa = nome(servico);
+    }
+    if (const QString recusa =
+            recusaSemCsc(servico, tipo, documento, recursos_.versoesQr.versao(ctx_.cUF), cfg_);
+        !recusa.isEmpty()) {
+        mensagem(recusa);
+        return false;
     }
 
     const TabelaEnderecos& enderecos = recursos_.enderecos;

@@ -37,7 +37,7 @@ constexpr LinhaDespacho kTabela[] = {
     {u"ROTA", false, transporte, DOT},
     {u"PAGAMENTO DOCUMENTO", false, transporte, DOT},
     {u"RECEPCAO", false, recepcao, Nenhum, true, true},
-    {u"TRANSMITIR PENDENTES", false, transmitePendentes},
+    {u"TRANSMITIR PENDENTES", false, transmitePendentes, Nenhum, true, true},
 };
 
 // Flows may hand the task over to another flow; more hand-overs than this would be a loop.
@@ -75,7 +75,7 @@ Desfecho despacha(Operacoes& op) {
     const bool offline = forma == FormaContingencia::Offline || forma == FormaContingencia::Epec;
     if ((!primeira || primeira->certificado) && !offline) {
         const bool autoriza = primeira && primeira->fluxo == recepcao;
-        resolvePendentes(op, autoriza ? ctx.CHAVE : QString());
+        resolvePendentes(op, autoriza ? ctx.CHAVE : QString(), primeira && primeira->desenha);
     }
 
     for (int passagem = 0; passagem < kMaximoPassagens; ++passagem) {

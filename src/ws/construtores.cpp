@@ -59,7 +59,7 @@ QString grupoQrNfce(const PedidoCorpo& p, const QString& chave, const QString& a
     d.chave = chave;
     // The environment of the run: a homologation document must not point to production.
     d.tpAmb = codigo(p.ambiente);
-    d.versao = doc.emitentePessoaFisica ? 3 : p.versaoQr;
+    d.versao = versaoQrDoDocumento(p.versaoQr, doc);
     d.offline = doc.offline;
     d.diaEmissao = doc.diaEmissao;
     d.vNF = doc.vNF;

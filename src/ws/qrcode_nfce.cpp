@@ -64,6 +64,18 @@ DocumentoQrNfce leDocumentoQrNfce(const QString& assinado) {
     return d;
 }
 
+int versaoQrDoDocumento(int versaoDoEstado, const DocumentoQrNfce& documento) {
+    // Rule ZX02-222: version 2 is refused to an issuer identified by CPF.
+    return documento.emitentePessoaFisica ? 3 : versaoDoEstado;
+}
+
+QStringList cscEmBranco(const QString& token, const QString& idToken) {
+    if (!token.trimmed().isEmpty()) return {};
+    QStringList faltam{u"TOKEN"_s};
+    if (idToken.trimmed().isEmpty()) faltam << u"IDTOKEN"_s;
+    return faltam;
+}
+
 QString parametrosQrNfce(const DadosQrNfce& d) {
     const QString inicio = d.chave + u'|' + QString::number(d.versao) + u'|' + d.tpAmb;
     if (d.versao >= 3) {

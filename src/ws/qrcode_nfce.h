@@ -54,6 +54,15 @@ struct DocumentoQrNfce {
 };
 DocumentoQrNfce leDocumentoQrNfce(const QString& assinado);
 
+// The version the document's QR code is made in: the state's, but 3 for an issuer identified by
+// CPF.
+int versaoQrDoDocumento(int versaoDoEstado, const DocumentoQrNfce& documento);
+
+// The settings a version 2 QR code lacks, by their names in the company's settings: "TOKEN" (the
+// CSC) when it is blank, then "IDTOKEN" when that is blank too. Empty when the code can be made;
+// a blank CSC id beside a CSC stands for the first, as the manual numbers them.
+QStringList cscEmBranco(const QString& token, const QString& idToken);
+
 // The text that is hashed (version 2, with the CSC appended) or signed (version 3 off line); the
 // whole parameter text of version 3 on line.
 QString parametrosQrNfce(const DadosQrNfce& d);

@@ -87,6 +87,12 @@ protected:
     }
 
     QString trabalho(const QString& nome = {}) const { return raiz() + u"/DFe/"_s + nome; }
+    // The settings lines of the CSC a version 2 NFC-e QR code is made with.
+    static QByteArray csc() { return "Token 0123456789ABCDEF\r\nIDToken 000001\r\n"; }
+    // The company's server settings file: the CSC and the lines given.
+    void configuraEmpresa(const QByteArray& linhas = {}) const {
+        teste::escreve(trabalho(u"INI/12345678000195.ini"_s), csc() + linhas);
+    }
     QString arquivo(const Documento& d, const QString& sufixo) const {
         return trabalho(u"Arquivos_XML/CNPJ-12345678000195/26-12/"_s + d.chave + u'-' + sufixo + u".xml"_s);
     }

@@ -137,6 +137,7 @@ TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
 
 TEST_F(Autorizacao, NFCeSincronaSemConsultaDeRetorno) {
     PULA_SEM_REFERENCIA();
+    configuraEmpresa();
     const Documento d = documento(u"nfe"_s, 2, 1, u"65"_s);
     const Execucao r = entrega(u"NFCe2.xml"_s, d);
     EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
@@ -285,9 +286,70 @@ TEST_F(Autorizacao, LoteQueNaoTerminaFicaPendente) {
     EXPECT_TRUE(pendentes().isEmpty());
 }
 
+// A version 2 QR code is made with the company's CSC: without it the NFC-e is refused before it
+// is signed, kept, journalled or sent, on line and offline alike, and the message names the blank
+// settings. A CSC without its id takes the first id; version 3 takes no CSC at all.
+TEST_F(Autorizacao, NFCeSemCscRecusadaAntesDoEnvio) {
+    const QString tabela = raiz() + u"/versoes_qr.conf"_s;
+    teste::escreve(tabela, "43 3\r\n");
+    const struct {
+        const char* caso;
+        QByteArray configuracao;
+        bool versao3;
+        QString recusa; // blank: authorised, with this text in its QR code
+        QString qr;
+    } casos[] = {
+        {"version 2, the CSC and its id blank",
+         "Token \r\nIDToken   \r\n",
+         false,
+         u"em branco: TOKEN (o CSC) e IDTOKEN (o identificador do CSC)."_s,
+         {}},
+        {"version 2, the CSC blank", "IDToken 000002\r\n", false, u"em branco: TOKEN (o CSC)."_s, {}},
+        {"version 2 offline, no settings",
+         "Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n",
+         false,
+         u"em branco: TOKEN (o CSC) e IDTOKEN (o identificador do CSC)."_s,
+         {}},
+        {"version 2, the CSC without its id", "Token 0123456789ABCDEF\r\n", false, {}, u"|2|2|1|"_s},
+        {"version 3 on line, no CSC", {}, true, {}, u"|3|2]]"_s},
+    };
+    int numero = 90;
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        teste::escreve(trabalho(u"INI/12345678000195.ini"_s), c.configuracao);
+        if (c.versao3) {
+            extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+            // The reference package (PL_009p) knows only the version 2 QR code.
+            extras.insert(u"QEL_DFE_ESQUEMAS"_s, raiz() + u"/sem-esquemas"_s);
+        }
+        const QString antes = simulador.registro();
+        const Documento d = documento(u"nfe"_s, ++numero, 1, u"65"_s);
+        const QString nome = u"NFCe"_s + QString::number(numero) + u".xml"_s;
+        const Execucao r = entrega(nome, d);
+        if (c.recusa.isEmpty()) {
+            EXPECT_EQ(r.codigo, 0) << r.saida.toStdString();
+            const QByteArray proc = teste::le(arquivo(d, u"nfc"_s));
+            EXPECT_TRUE(proc.contains("?p=" + d.chave.toUtf8() + c.qr.toUtf8())) << proc.toStdString();
+            continue;
+        }
+        EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(c.recusa)) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(u"O documento não foi enviado."_s));
+        EXPECT_FALSE(r.saida.contains(u"Gerando Assinatura"_s)) << "refused before it is signed";
+        EXPECT_EQ(teste::le(local(nome)), d.texto) << "the caller's document is left as it was";
+        EXPECT_EQ(simulador.registro(), antes) << "nothing reached the authority";
+        EXPECT_TRUE(pendentes().isEmpty());
+        EXPECT_TRUE(QDir(trabalho(u"Arquivos_XML/CNPJ-12345678000195/Contingencia"_s))
+                        .entryList(QDir::Files)
+                        .isEmpty());
+        QFile::remove(local(nome));
+    }
+}
+
 TEST_F(Autorizacao, RespostaPerdidaResolvidaNaProximaExecucao) {
     // The authority authorised the document, but the answer never came back.
     simulador.cenario("fechar-processado");
+    configuraEmpresa();
     const Documento d = documento(u"nfe"_s, 11, 1, u"65"_s);
     const Execucao r = entrega(u"NFCe11.xml"_s, d);
     EXPECT_EQ(r.codigo, 1);
@@ -306,6 +368,7 @@ TEST_F(Autorizacao, RespostaPerdidaResolvidaNaProximaExecucao) {
 TEST_F(Autorizacao, EnvioQueNaoChegouEReenviado) {
     // The connection closed before the authority processed anything: the key is not in its base.
     simulador.cenario("fechar");
+    configuraEmpresa();
     const Documento d = documento(u"nfe"_s, 12, 1, u"65"_s);
     EXPECT_EQ(entrega(u"NFCe12.xml"_s, d).codigo, 1);
     simulador.cenario("normal");
@@ -317,6 +380,7 @@ TEST_F(Autorizacao, EnvioQueNaoChegouEReenviado) {
 
 TEST_F(Autorizacao, PendenteDeOutroDocumentoResolvidoPorOutraTarefa) {
     simulador.cenario("fechar-processado");
+    configuraEmpresa();
     const Documento d = documento(u"nfe"_s, 13, 1, u"65"_s);
     EXPECT_EQ(entrega(u"NFCe13.xml"_s, d).codigo, 1);
     QFile::remove(local(u"NFCe13.xml"_s));
@@ -339,7 +403,8 @@ TEST_F(Autorizacao, FalhaSoapSemCodigoNaoERejeicao) {
 }
 
 TEST_F(Autorizacao, CopiaParaAverbacao) {
-    teste::escreve(trabalho(u"INI/12345678000195.INI"_s), "Averbacao " + raiz().toUtf8() + "/averbacao\r\n");
+    teste::escreve(trabalho(u"INI/12345678000195.INI"_s),
+                   csc() + "Averbacao " + raiz().toUtf8() + "/averbacao\r\n");
     const Documento d = documento(u"nfe"_s, 15, 1, u"65"_s);
     ASSERT_EQ(entrega(u"NFCe15.xml"_s, d).codigo, 0);
     EXPECT_EQ(teste::le(raiz() + u"/averbacao/"_s + d.chave + u"-nfc.xml"_s),
@@ -434,6 +499,7 @@ TEST_F(Autorizacao, ImpressoraAusenteNaoDesfazOArquivamento) {
 
 TEST_F(Autorizacao, ModoDeTeste) {
     teste::escreve(local(u"Teste.NFe"_s), "");
+    configuraEmpresa();
     const Documento d = documento(u"nfe"_s, 16, 1, u"65"_s);
     extras.insert(u"QEL_DFE_RESPOSTA"_s, u"Nao"_s);
     const Execucao nao = entrega(u"NFCe16.xml"_s, d);

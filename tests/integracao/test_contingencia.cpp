@@ -2,10 +2,14 @@
 // NF-e authorised by the national environment's virtual authoriser (SVC-AN) under a new key, and
 // its consultation and cancellation there; an NFC-e issued offline, printed without a word to the
 // authority and sent later by TRANSMITIR PENDENTES; an NF-e in EPEC, registered at the national
-// environment, then sent the same way; what is refused before anything is sent.
+// environment, then sent the same way, and mailed when the caller asked for it; what is refused
+// before anything is sent.
 
 #include "autoridade.h"
 #include "pdf_impresso.h"
+#include "servidor_smtp.h"
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -15,10 +19,8 @@ using namespace teste;
 
 class Contingencia : public teste::ComAutoridade {
 protected:
-    // The company's settings file on the server folder.
-    void configura(const QByteArray& linhas) {
-        teste::escreve(trabalho(u"INI/12345678000195.ini"_s), linhas);
-    }
+    // The company's settings file on the server folder, with the CSC the NFC-e's QR code takes.
+    void configura(const QByteArray& linhas) { configuraEmpresa(linhas); }
     // The key the program says the document took.
     static QString novaChave(const QString& saida) {
         const auto m = QRegularExpression(u"nova chave de acesso: (\\w{44})"_s).match(saida);
@@ -130,8 +132,7 @@ TEST_F(Contingencia, RecusasAntesDoEnvio) {
 
 TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     PULA_SEM_REFERENCIA();
-    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n"
-              "Token 0123456789ABCDEF\r\nIDToken 000001\r\n");
+    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n");
     const Documento d = documento(u"nfe"_s, 51, 2, u"65"_s);
     const Execucao emissao = entrega(u"NFCe51.xml"_s, d);
     ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
@@ -180,7 +181,7 @@ TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 0);
 
     // The connection is back: sent as it was signed, authorised, its proc stored.
-    configura("Token 0123456789ABCDEF\r\nIDToken 000001\r\n");
+    configura({});
     noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
     const Execucao transmissao = roda();
     EXPECT_EQ(transmissao.codigo, 0) << transmissao.saida.toStdString();
@@ -256,6 +257,117 @@ TEST_F(Contingencia, NFeEmEpecRegistradaImpressaEDepoisTransmitida) {
     EXPECT_TRUE(pendentes().isEmpty());
 }
 
+// The caller asks for the e-mail of a document issued offline or in EPEC: nothing can go until it
+// is authorised, so the request waits beside the kept copy and goes with the authorised proc and
+// its PDF when TRANSMITIR PENDENTES gets the authorisation. A rejected document is not mailed and
+// its request stays beside the copy kept for correction; a denied one is not mailed; a mail
+// server out of reach does not undo the authorisation.
+TEST_F(Contingencia, EmailPedidoNaEmissaoEnviadoQuandoAutorizado) {
+    teste::ServidorSmtpTeste servidor(u"starttls"_s, gerado(u"servidor"_s));
+    ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
+    const QByteArray offline =
+        "Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n";
+    const QByteArray epec =
+        "Contingencia EPEC\r\nJustificativa Contingencia SEFAZ de origem fora do ar desde as 10h\r\n";
+    const struct {
+        const char* caso;
+        QByteArray configuracao;
+        const char* modelo;
+        const char* cenario;
+        bool servidorNoAr;
+        int codigo;      // of TRANSMITIR PENDENTES
+        bool enviado;    // one message reached the server
+        bool pedidoFica; // the request stays in the contingency folder
+    } casos[] = {
+        {"offline NFC-e, authorised", offline, "65", "normal", true, 0, true, false},
+        {"EPEC NF-e, authorised", epec, "55", "normal", true, 0, true, false},
+        {"offline NFC-e, rejected", offline, "65", "rejeitar", true, 1, false, true},
+        {"offline NFC-e, use denied", offline, "65", "denegar", true, 0, false, false},
+        {"offline NFC-e, mail server out of reach", offline, "65", "normal", false, 0, false, false},
+    };
+    int numero = 60;
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        const QString modelo = QString::fromLatin1(c.modelo);
+        const bool nfce = modelo == u"65"_s;
+        const QString sufixo = nfce ? u"nfc"_s : u"nfe"_s;
+        const QString base = (nfce ? u"NFCe"_s : u"NFe"_s) + QString::number(++numero);
+        const QByteArray pedido =
+            "Remetente fiscal@empresa.com.br\r\nDestinatario consumidor@exemplo.com.br\r\nSMTP 127.0.0.1\r\n"
+            "Porta " +
+            QByteArray::number(c.servidorNoAr ? servidor.porta() : teste::portaFechada()) +
+            "\r\nUsuario usuario\r\nSenha s3nh@-Certa\r\nSSL\r\n";
+        const qsizetype mensagensAntes = servidor.mensagens().size();
+
+        configura(c.configuracao);
+        noLocal(base + u".EML"_s, pedido);
+        const Execucao emissao = entrega(base + u".xml"_s, documento(u"nfe"_s, numero, 1, modelo));
+        ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
+        const QString chave = novaChave(emissao.saida);
+        ASSERT_EQ(chave.size(), 44) << emissao.saida.toStdString();
+        EXPECT_TRUE(emissao.saida.contains(u"Imprimindo"_s));
+        EXPECT_EQ(servidor.mensagens().size(), mensagensAntes) << "nothing mailed before the authorisation";
+        // The request waits beside the kept copy, as the caller wrote it and private (it holds the
+        // SMTP password); the caller's copy is gone with the document.
+        const QString guardado =
+            trabalho(u"Arquivos_XML/CNPJ-12345678000195/Contingencia/"_s + chave + u'-' + sufixo + u".EML"_s);
+        EXPECT_EQ(teste::le(guardado), pedido);
+        struct stat info {};
+        ASSERT_EQ(stat(QFile::encodeName(guardado).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_FALSE(QFile::exists(local(base + u".EML"_s)));
+        EXPECT_FALSE(QFile::exists(local(base + u".xml"_s)));
+
+        configura({});
+        simulador.cenario(c.cenario);
+        noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+        const Execucao transmissao = roda();
+        simulador.cenario("normal");
+        EXPECT_EQ(transmissao.codigo, c.codigo)
+            << transmissao.saida.toStdString() << transmissao.erros.toStdString();
+        EXPECT_EQ(QFile::exists(guardado), c.pedidoFica) << transmissao.saida.toStdString();
+        EXPECT_TRUE(pendentes().isEmpty());
+        EXPECT_FALSE(transmissao.saida.contains(u"s3nh@"_s));
+        EXPECT_TRUE(QDir(raiz() + u"/Qel"_s).entryList({u"*.PDF"_s}, QDir::Files).isEmpty())
+            << "the PDF of the message is not left behind";
+        const QByteArray autorizado = teste::le(proc(chave, sufixo));
+        if (!c.servidorNoAr) {
+            EXPECT_TRUE(autorizado.contains("<cStat>100</cStat>")) << "the authorisation stands";
+            EXPECT_TRUE(
+                transmissao.saida.contains(u"O documento foi arquivado, mas o email não foi enviado."_s))
+                << transmissao.saida.toStdString();
+        }
+        if (!c.enviado) {
+            EXPECT_EQ(servidor.mensagens().size(), mensagensAntes) << transmissao.saida.toStdString();
+            continue;
+        }
+        ASSERT_EQ(servidor.mensagens().size(), mensagensAntes + 1) << transmissao.saida.toStdString();
+        // The message of an authorisation: its subject and body, the proc as archived, then the
+        // PDF of the authorised document (with its protocol, no longer pending).
+        const QJsonObject m = teste::leMensagem(servidor.mensagens().last());
+        EXPECT_EQ(teste::textos(m[u"para"_s].toArray()), QStringList{u"consumidor@exemplo.com.br"_s});
+        EXPECT_EQ(m[u"assunto"_s].toString(), u"XML do Documento Fiscal Eletrônico "_s + chave.mid(25, 9));
+        EXPECT_TRUE(m[u"corpo"_s].toString().contains(u"Emitente: EMPRESA DEMONSTRAÇÃO LTDA"_s))
+            << m[u"corpo"_s].toString().toStdString();
+        const QJsonArray anexos = m[u"anexos"_s].toArray();
+        ASSERT_EQ(anexos.size(), 2);
+        EXPECT_EQ(anexos[0].toObject()[u"nome"_s].toString(), chave + u'-' + sufixo + u".xml"_s);
+        ASSERT_TRUE(autorizado.contains("<cStat>100</cStat>"));
+        EXPECT_EQ(QByteArray::fromBase64(anexos[0].toObject()[u"base64"_s].toString().toLatin1()),
+                  autorizado);
+        EXPECT_EQ(anexos[1].toObject()[u"nome"_s].toString(),
+                  u"Danfe"_s + QString::number(numero) + u"-1.PDF"_s);
+        const QString pdf = raiz() + u"/anexo.pdf"_s;
+        teste::escreve(pdf, QByteArray::fromBase64(anexos[1].toObject()[u"base64"_s].toString().toLatin1()));
+        const QString texto = impresso::texto(pdf);
+        const QString protocolo =
+            QRegularExpression(u"<nProt>(\\d+)</nProt>"_s).match(QString::fromUtf8(autorizado)).captured(1);
+        EXPECT_FALSE(protocolo.isEmpty());
+        EXPECT_TRUE(texto.contains(protocolo)) << texto.toStdString();
+        EXPECT_FALSE(texto.contains(u"Pendente de autorização"_s)) << texto.toStdString();
+    }
+}
+
 // The answer to the transmission is lost: the entry is then an ordinary unknown outcome, settled by
 // consultation at the start of the next task of the company, which also removes the signed copy.
 TEST_F(Contingencia, TransmissaoSemRespostaResolvidaPelaConsulta) {
@@ -281,6 +393,51 @@ TEST_F(Contingencia, TransmissaoSemRespostaResolvidaPelaConsulta) {
     EXPECT_EQ(depois.codigo, 0) << depois.saida.toStdString();
     EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 1) << "never sent twice";
     EXPECT_TRUE(teste::le(proc(chave, u"nfc"_s)).contains("<cStat>100</cStat>"));
+    EXPECT_FALSE(QFile::exists(contingencia(chave)));
+    EXPECT_TRUE(pendentes().isEmpty());
+}
+
+// The answer to the transmission of a document to be mailed is lost: a task that draws no
+// printout leaves the entry alone (the message takes the PDF); the next TRANSMITIR PENDENTES
+// settles it by consultation and mails it, once.
+TEST_F(Contingencia, EmailDeDocumentoResolvidoPelaConsulta) {
+    teste::ServidorSmtpTeste servidor(u"starttls"_s, gerado(u"servidor"_s));
+    ASSERT_NE(servidor.porta(), 0) << servidor.erroPartida().toStdString();
+    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n");
+    noLocal(u"NFCe53.EML"_s, "Remetente fiscal@empresa.com.br\r\nDestinatario consumidor@exemplo.com.br\r\n"
+                             "SMTP 127.0.0.1\r\nPorta " +
+                                 QByteArray::number(servidor.porta()) +
+                                 "\r\nUsuario usuario\r\nSenha s3nh@-Certa\r\nSSL\r\n");
+    const Execucao emissao = entrega(u"NFCe53.xml"_s, documento(u"nfe"_s, 53, 1, u"65"_s));
+    ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
+    const QString chave = novaChave(emissao.saida);
+    ASSERT_EQ(chave.size(), 44);
+    const QString pedido =
+        trabalho(u"Arquivos_XML/CNPJ-12345678000195/Contingencia/"_s + chave + u"-nfc.EML"_s);
+
+    configura({});
+    simulador.cenario("fechar-processado");
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    EXPECT_EQ(roda().codigo, 1);
+    simulador.cenario("normal");
+
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA CONSULTAR SERVICO (NFE)\r\nCNPJ 12345678000195\r\nUF RS\r\n");
+    const Execucao consulta = roda();
+    EXPECT_EQ(consulta.codigo, 0) << consulta.saida.toStdString() << consulta.erros.toStdString();
+    EXPECT_EQ(pendentes(), QStringList{chave + u".pendente"_s});
+    EXPECT_TRUE(QFile::exists(pedido));
+    EXPECT_TRUE(servidor.mensagens().isEmpty());
+
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    const Execucao depois = roda();
+    EXPECT_EQ(depois.codigo, 0) << depois.saida.toStdString() << depois.erros.toStdString();
+    EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 1) << "never sent twice";
+    EXPECT_TRUE(teste::le(proc(chave, u"nfc"_s)).contains("<cStat>100</cStat>"));
+    ASSERT_EQ(servidor.mensagens().size(), 1) << depois.saida.toStdString();
+    const QJsonArray anexos = teste::leMensagem(servidor.mensagens().first())[u"anexos"_s].toArray();
+    ASSERT_EQ(anexos.size(), 2);
+    EXPECT_EQ(anexos[0].toObject()[u"nome"_s].toString(), chave + u"-nfc.xml"_s);
+    EXPECT_FALSE(QFile::exists(pedido));
     EXPECT_FALSE(QFile::exists(contingencia(chave)));
     EXPECT_TRUE(pendentes().isEmpty());
 }

@@ -431,6 +431,7 @@ TEST_F(RecepcaoNfce, CupomNaFilaComAsCopiasEAPergunta) {
         {"asked, and the answer is yes",
          "NFCE Impressora QelPDF\r\nNFCE Numero de Copias 1\r\nNFCE Pergunta Impressao\r\n", u"Sim"_s, 1},
     };
+    configuraEmpresa();
     int numero = 80;
     for (const auto& c : casos) {
         SCOPED_TRACE(c.caso);
