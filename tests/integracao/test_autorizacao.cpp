@@ -120,6 +120,7 @@ TEST_F(Autorizacao, EmpresaDeCnpjAlfanumerico) {
     EXPECT_EQ(impresso::codigosDaPagina(pdf, 1, 300), QStringList{u"CODE-128:"_s + d.chave});
 
     // Its NFC-e: the QR code carries the key with its letters, and the printed one reads back so.
+    teste::escreve(trabalho(u"INI/"_s + cnpj + u".ini"_s), csc());
     const Documento nfce = documento(u"nfe"_s, 32, 1, u"65"_s, u"43"_s, cnpj);
     const Execucao consumidor = entrega(u"NFCe32.xml"_s, nfce);
     ASSERT_EQ(consumidor.codigo, 0) << consumidor.saida.toStdString();
