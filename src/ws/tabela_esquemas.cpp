@@ -47,7 +47,8 @@ const QList<LinhaEsquema>& tabelaEsquemas(const QString& pasta) {
     return *it;
 }
 
-EscolhaEsquema escolheEsquema(const QList<LinhaEsquema>& tabela, const DocumentoEsquema& d) {
+EscolhaEsquema escolheEsquema(const QList<LinhaEsquema>& tabela, const DocumentoEsquema& d,
+                              const EsquemaInstalado& instalado) {
     const QString comNamespace = d.namespace_.isEmpty() ? d.raiz : u'{' + d.namespace_ + u'}' + d.raiz;
     EscolhaEsquema e;
     for (const LinhaEsquema& l : tabela) {
@@ -55,8 +56,11 @@ EscolhaEsquema escolheEsquema(const QList<LinhaEsquema>& tabela, const Documento
         e.raizConhecida = true;
         if (l.versao != u"-"_s && l.versao != d.versao) continue;
         if (l.tpEvento != u"-"_s && l.tpEvento != u"*"_s && l.tpEvento != d.tpEvento) continue;
-        e.linha = &l;
-        break;
+        if (!instalado || instalado(l.esquema)) {
+            e.linha = &l;
+            return e;
+        }
+        if (!e.linha) e.linha = &l;
     }
     return e;
 }

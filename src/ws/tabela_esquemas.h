@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace qel {
 
@@ -33,7 +34,12 @@ struct EscolhaEsquema {
 // The rows for a schema folder, read once per run.
 const QList<LinhaEsquema>& tabelaEsquemas(const QString& pasta);
 
-// The first row that fits the document.
-EscolhaEsquema escolheEsquema(const QList<LinhaEsquema>& tabela, const DocumentoEsquema& documento);
+// The first row that fits the document and whose schema is installed (`instalado`, given the
+// row's file; unset: every file counts as installed). A row may so name a package an
+// installation may lack (an event's own) before a more general one. When no fitting row's schema
+// is installed, the first fitting row, so that the missing file is the one named.
+using EsquemaInstalado = std::function<bool(const QString& arquivo)>;
+EscolhaEsquema escolheEsquema(const QList<LinhaEsquema>& tabela, const DocumentoEsquema& documento,
+                              const EsquemaInstalado& instalado = {});
 
 } // namespace qel

@@ -349,6 +349,10 @@ ResultadoEsquema validaContraArquivo(const QByteArray& xml, const QString& arqui
 
 namespace {
 
+EsquemaInstalado instaladoEm(const QString& pasta) {
+    return [pasta](const QString& arquivo) { return QFileInfo(pasta + u'/' + arquivo).isFile(); };
+}
+
 // The whole check with a tree: the faults with their paths, and the detail of an event.
 ResultadoEsquema validaNaArvore(const QByteArray& xml, const QString& pasta) {
     QString erro;
@@ -363,7 +367,7 @@ ResultadoEsquema validaNaArvore(const QByteArray& xml, const QString& pasta) {
     if (documento.versao.isEmpty()) documento.versao = atributo(primeiroFilho(raiz), "versao");
     documento.tpEvento = conteudo(procura(raiz, "tpEvento", 3)).trimmed();
 
-    const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), documento);
+    const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), documento, instaladoEm(pasta));
     if (!escolha.raizConhecida) return {};
     if (!QFileInfo(pasta).isDir()) return naoValidado(pasta, u"nenhum esquema instalado em "_s + pasta);
     if (!escolha.linha)
@@ -403,7 +407,7 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     // in little more than half the time). A tree, which the paths of the faults need, is built
     // only for a document that does not fit, and for an event whose detail has its own schema.
     if (const std::optional<DocumentoEsquema> cabecalho = leCabecalho(xml)) {
-        const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), *cabecalho);
+        const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), *cabecalho, instaladoEm(pasta));
         if (!escolha.raizConhecida) return {};
         if (escolha.linha && escolha.linha->detalhe.isEmpty() && QFileInfo(pasta).isDir()) {
             ResultadoEsquema r;

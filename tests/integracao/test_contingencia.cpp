@@ -223,6 +223,10 @@ TEST_F(Contingencia, NFeEmEpecRegistradaImpressaEDepoisTransmitida) {
     const QByteArray& evento = eventos.first();
     EXPECT_EQ(teste::validaEsquema(evento, esquemas() + u"nfe/evento_generico/envEvento_v1.00.xsd"_s),
               QString());
+    // The generic envelope takes any detail; the EPEC package checks the detail's every field.
+    if (const QString reforma = esquemasReforma(); !reforma.isEmpty()) {
+        EXPECT_EQ(teste::validaEsquema(evento, reforma + u"/nfe/envEPEC_v1.00.xsd"_s), QString());
+    }
     for (const QByteArray& parte :
          {QByteArray("<cOrgao>91</cOrgao>"), QByteArray("<tpEvento>110140</tpEvento>"),
           "<chNFe>" + chave.toUtf8() + "</chNFe>", QByteArray("<descEvento>EPEC</descEvento>"),

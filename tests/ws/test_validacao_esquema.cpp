@@ -3,6 +3,7 @@
 // a folder without the package says so instead of stopping.
 
 #include "apoio.h"
+#include "ws/tabela_esquemas.h"
 #include "ws/validacao_esquema.h"
 
 #include <QRegularExpression>
@@ -114,6 +115,36 @@ TEST(ValidacaoEsquemaOficial, SemPacoteInstaladoNaoValidaEDizOnde) {
     const ResultadoEsquema r = qel::validaEsquemaOficial(lote(nfe()), vazia.path());
     EXPECT_EQ(r.situacao, ResultadoEsquema::NaoValidado);
     EXPECT_EQ(r.motivo, u"nenhum esquema instalado em "_s + vazia.path() + u"/nfe/enviNFe_v4.00.xsd"_s);
+}
+
+// An event's own package, where installed, wins over the generic envelope; where it is not, the
+// generic row checks the request; where neither is, the own package is the one named missing.
+TEST(TabelaEsquemas, PacoteProprioOndeInstaladoSenaoOGeral) {
+    const QList<qel::LinhaEsquema> tabela{
+        {u"envEvento"_s, u"1.00"_s, u"110140"_s, u"nfe/envEPEC_v1.00.xsd"_s, {}, u"evento"_s},
+        {u"envEvento"_s, u"1.00"_s, u"*"_s, u"nfe/evento_generico/envEvento_v1.00.xsd"_s, {}, u"evento"_s},
+    };
+    const qel::DocumentoEsquema epec{u"envEvento"_s, {}, u"1.00"_s, u"110140"_s};
+    const struct {
+        const char* caso;
+        QStringList instalados;
+        QString escolhido;
+    } casos[] = {
+        {"both installed",
+         {u"nfe/envEPEC_v1.00.xsd"_s, u"nfe/evento_generico/envEvento_v1.00.xsd"_s},
+         u"nfe/envEPEC_v1.00.xsd"_s},
+        {"generic only",
+         {u"nfe/evento_generico/envEvento_v1.00.xsd"_s},
+         u"nfe/evento_generico/envEvento_v1.00.xsd"_s},
+        {"neither", {}, u"nfe/envEPEC_v1.00.xsd"_s},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        const qel::EscolhaEsquema e = qel::escolheEsquema(
+            tabela, epec, [&](const QString& arquivo) { return c.instalados.contains(arquivo); });
+        ASSERT_NE(e.linha, nullptr);
+        EXPECT_EQ(e.linha->esquema, c.escolhido);
+    }
 }
 
 TEST(ValidacaoEsquemaOficial, EscolhaPelaRaizVersaoEEvento) {
