@@ -204,6 +204,43 @@ TEST_F(Contingencia, NFCeOfflineImpressaEDepoisTransmitida) {
     EXPECT_EQ(simulador.recebidos(u"nfe_autorizacao"_s).size(), 1);
 }
 
+// A state on QR version 3: the offline NFC-e's code carries day, total, recipient type and the
+// issuer's signature of those parameters instead of the CSC hash. Checked, as it is issued,
+// against the tax reform's package, the first whose pattern takes that form; then authorised.
+TEST_F(Contingencia, NFCeOfflineComQrCodeVersao3) {
+    PULA_SEM_REFERENCIA();
+    const QString reforma = esquemasReforma();
+    if (reforma.isEmpty())
+        GTEST_SKIP() << "the tax reform's schema package is not installed (scripts/esquemas-reforma.sh)";
+    extras.insert(u"QEL_DFE_ESQUEMAS"_s, reforma);
+    const QString tabela = raiz() + u"/versoes_qr.conf"_s;
+    teste::escreve(tabela, "43 3\r\n");
+    extras.insert(u"QEL_DFE_VERSOES_QR"_s, tabela);
+    configura("Contingencia OFFLINE\r\nJustificativa Contingencia Sem acesso a internet na loja\r\n");
+    const Documento d = documento(u"nfe"_s, 52, 1, u"65"_s);
+    const Execucao emissao = entrega(u"NFCe52.xml"_s, d);
+    ASSERT_EQ(emissao.codigo, 0) << emissao.saida.toStdString();
+    EXPECT_FALSE(emissao.saida.contains(u"Esquema"_s)) << emissao.saida.toStdString();
+    EXPECT_FALSE(emissao.saida.contains(u"não validado"_s)) << emissao.saida.toStdString();
+    const QString chave = novaChave(emissao.saida);
+    ASSERT_EQ(chave.size(), 44) << emissao.saida.toStdString();
+    const QByteArray guardado = teste::le(contingencia(chave));
+    // No recipient: its type and number stay empty.
+    const auto qr =
+        QRegularExpression(u"\\?p=(\\d{44})\\|3\\|2\\|(\\d\\d)\\|21\\.00\\|\\|\\|([A-Za-z0-9+/]+=*)\\]\\]"_s)
+            .match(QString::fromUtf8(guardado));
+    ASSERT_TRUE(qr.hasMatch()) << guardado.toStdString();
+    EXPECT_EQ(qr.captured(1), chave);
+
+    configura({});
+    noLocal(u"Qel_DFe.Qel"_s, "TAREFA TRANSMITIR PENDENTES\r\nCNPJ 12345678000195\r\n");
+    const Execucao transmissao = roda();
+    EXPECT_EQ(transmissao.codigo, 0) << transmissao.saida.toStdString();
+    const QByteArray autorizado = teste::le(proc(chave, u"nfc"_s));
+    EXPECT_TRUE(autorizado.contains("<cStat>100</cStat>")) << transmissao.saida.toStdString();
+    EXPECT_EQ(teste::validaEsquema(autorizado, reforma + u"/nfe/procNFe_v4.00.xsd"_s), QString());
+}
+
 TEST_F(Contingencia, NFeEmEpecRegistradaImpressaEDepoisTransmitida) {
     PULA_SEM_REFERENCIA();
     configura("Contingencia EPEC\r\nJustificativa Contingencia SEFAZ de origem fora do ar desde as 10h\r\n");
