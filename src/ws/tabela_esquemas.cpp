@@ -23,8 +23,9 @@ QList<LinhaEsquema> leTabela(const QString& texto) {
         const QString limpa = linha.trimmed();
         if (limpa.isEmpty() || limpa.startsWith(u'#')) continue;
         const QStringList c = limpa.split(espacos);
-        if (c.size() != 6) continue;
-        linhas.append({c[0], c[1], c[2], c[3], vazioSeTraco(c[4]), vazioSeTraco(c[5])});
+        if (c.size() != 6 && c.size() != 7) continue;
+        linhas.append({c[0], c[1], c[2], c[3], vazioSeTraco(c[4]), vazioSeTraco(c[5]),
+                       c.size() == 7 ? vazioSeTraco(c[6]) : QString()});
     }
     return linhas;
 }

@@ -17,6 +17,9 @@ struct LinhaEsquema {
     QString esquema;  // relative to the schema folder
     QString detalhe;  // an event detail's schema ({elemento} its name); empty: none
     QString mostra;   // element from which paths are shown; empty: from the root
+    // The schema's own namespace, for a provider whose messages travel in another one (its
+    // service description's): the message is checked as if written in it. Empty: as it is.
+    QString lidoComo;
 };
 
 struct DocumentoEsquema {

@@ -349,6 +349,20 @@ ResultadoEsquema validaContraArquivo(const QByteArray& xml, const QString& arqui
 
 namespace {
 
+// Every declaration of the namespace `de` below the node made one of `para`: the elements that
+// use it follow, since they point at the declaration.
+void trocaNamespace(xmlNodePtr no, const QByteArray& de, const QByteArray& para) {
+    for (; no; no = no->next) {
+        if (no->type != XML_ELEMENT_NODE) continue;
+        for (xmlNsPtr ns = no->nsDef; ns; ns = ns->next)
+            if (ns->href && de == reinterpret_cast<const char*>(ns->href)) {
+                xmlFree(const_cast<xmlChar*>(ns->href));
+                ns->href = xmlStrdup(reinterpret_cast<const xmlChar*>(para.constData()));
+            }
+        trocaNamespace(no->children, de, para);
+    }
+}
+
 EsquemaInstalado instaladoEm(const QString& pasta) {
     return [pasta](const QString& arquivo) { return QFileInfo(pasta + u'/' + arquivo).isFile(); };
 }
@@ -374,6 +388,9 @@ ResultadoEsquema validaNaArvore(const QByteArray& xml, const QString& pasta) {
         return naoValidado({}, u"não há esquema conhecido para "_s + documento.raiz + u" versão "_s +
                                    documento.versao);
     const LinhaEsquema* escolhida = escolha.linha;
+    if (!escolhida->lidoComo.isEmpty() && raiz->ns)
+        trocaNamespace(raiz, QByteArray(reinterpret_cast<const char*>(raiz->ns->href)),
+                       escolhida->lidoComo.toUtf8());
 
     ResultadoEsquema r;
     const Compilado* principal = compilaOuDiz(pasta + u'/' + escolhida->esquema, r);
@@ -409,7 +426,8 @@ ResultadoEsquema validaEsquemaOficial(const QByteArray& xml, const QString& past
     if (const std::optional<DocumentoEsquema> cabecalho = leCabecalho(xml)) {
         const EscolhaEsquema escolha = escolheEsquema(tabelaEsquemas(pasta), *cabecalho, instaladoEm(pasta));
         if (!escolha.raizConhecida) return {};
-        if (escolha.linha && escolha.linha->detalhe.isEmpty() && QFileInfo(pasta).isDir()) {
+        if (escolha.linha && escolha.linha->detalhe.isEmpty() && escolha.linha->lidoComo.isEmpty() &&
+            QFileInfo(pasta).isDir()) {
             ResultadoEsquema r;
             const QString arquivo = pasta + u'/' + escolha.linha->esquema;
             const Compilado* c = compilaOuDiz(arquivo, r);

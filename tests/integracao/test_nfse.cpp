@@ -419,19 +419,36 @@ TEST_F(Nfse, MunicipiosSemServicoWeb) {
 
 namespace {
 
-// A lot its provider's schema refuses (Thema numbers the nature of the operation from 50) never
-// leaves: the reason is shown, the RPS stays for the caller, nothing is journalled.
+// A lot its provider's schema refuses never leaves: the reason is shown, the RPS stays for the
+// caller, nothing is journalled. Thema numbers the nature of the operation from 50, Curitiba from
+// 1 to 6; Curitiba's lot travels in its service description's namespace and is checked as if in
+// its schema's.
 TEST_F(Nfse, LoteForaDoEsquemaDoProvedorNaoSai) {
     PULA_SEM_REFERENCIA();
-    const Execucao r = entregaNfse(u"NFSe0000000091.xml"_s, u"rps_abrasf1.xml"_s, u"4316808"_s, u"1"_s);
-    EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
-    EXPECT_TRUE(
-        r.saida.contains(u"Esquema: /EnviarLoteRpsEnvio/LoteRps/ListaRps/Rps/InfRps/NaturezaOperacao: "
-                         "o valor '1' não tem o formato exigido (50|51|"_s))
-        << r.saida.toStdString();
-    EXPECT_EQ(pedidos(u"nfse_thema_recepcao"_s), 0);
-    EXPECT_TRUE(QFile::exists(local(u"NFSe0000000091.xml"_s)));
-    EXPECT_TRUE(pendentes().isEmpty());
+    const struct {
+        const char* caso;
+        QString municipio;
+        QString natureza;
+        QString servico;
+        QString linha;
+    } casos[] = {
+        {"Thema", u"4316808"_s, u"1"_s, u"nfse_thema_recepcao"_s,
+         u"Esquema: /EnviarLoteRpsEnvio/LoteRps/ListaRps/Rps/InfRps/NaturezaOperacao: "
+         "o valor '1' não tem o formato exigido (50|51|"_s},
+        {"Curitiba", u"4106902"_s, u"51"_s, u"nfse_curitiba_recepcao"_s,
+         u"Esquema: /EnviarLoteRpsEnvio/LoteRps/ListaRps/Rps/InfRps/NaturezaOperacao: o valor '51' "_s},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        const Execucao r =
+            entregaNfse(u"NFSe0000000091.xml"_s, u"rps_abrasf1.xml"_s, c.municipio, c.natureza);
+        EXPECT_EQ(r.codigo, 1) << r.saida.toStdString();
+        EXPECT_TRUE(r.saida.contains(c.linha)) << r.saida.toStdString();
+        EXPECT_EQ(pedidos(c.servico), 0);
+        EXPECT_TRUE(QFile::exists(local(u"NFSe0000000091.xml"_s)));
+        EXPECT_TRUE(pendentes().isEmpty());
+        QFile::remove(local(u"NFSe0000000091.xml"_s));
+    }
 }
 
 } // namespace

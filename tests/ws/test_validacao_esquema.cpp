@@ -121,8 +121,14 @@ TEST(ValidacaoEsquemaOficial, SemPacoteInstaladoNaoValidaEDizOnde) {
 // generic row checks the request; where neither is, the own package is the one named missing.
 TEST(TabelaEsquemas, PacoteProprioOndeInstaladoSenaoOGeral) {
     const QList<qel::LinhaEsquema> tabela{
-        {u"envEvento"_s, u"1.00"_s, u"110140"_s, u"nfe/envEPEC_v1.00.xsd"_s, {}, u"evento"_s},
-        {u"envEvento"_s, u"1.00"_s, u"*"_s, u"nfe/evento_generico/envEvento_v1.00.xsd"_s, {}, u"evento"_s},
+        {u"envEvento"_s, u"1.00"_s, u"110140"_s, u"nfe/envEPEC_v1.00.xsd"_s, {}, u"evento"_s, {}},
+        {u"envEvento"_s,
+         u"1.00"_s,
+         u"*"_s,
+         u"nfe/evento_generico/envEvento_v1.00.xsd"_s,
+         {},
+         u"evento"_s,
+         {}},
     };
     const qel::DocumentoEsquema epec{u"envEvento"_s, {}, u"1.00"_s, u"110140"_s};
     const struct {
