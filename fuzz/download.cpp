@@ -9,13 +9,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho) {
     using namespace qel;
     const QString resposta = fuzz::texto(dados, tamanho);
-    const QString elemento = elementoCompleto(resposta, QStringLiteral("docZip"));
-    const qsizetype inicio = elemento.indexOf(QLatin1Char('>'));
-    // The whole input is also taken as the packed text itself, so the unpacking is reached directly.
-    const QString pacote =
-        inicio < 0
-            ? resposta
-            : elemento.mid(inicio + 1, elemento.size() - inicio - 1 - QStringLiteral("</docZip>").size());
+    // Without a docZip the whole input is taken as the packed text itself, so the unpacking is
+    // reached directly.
+    const QString doZip = primeiroDocZip(resposta);
+    const QString pacote = doZip.isEmpty() ? resposta : doZip;
     try {
         const QString documento = Descompacta(pacote);
         if (DescompactaBytes(pacote).size() != documento.size())

@@ -13,18 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace qel {
 
-namespace {
-
-// The packed text of the first docZip of the answer; empty when there is none.
-QString primeiroDocZip(const QString& resposta) {
-    const QString elemento = elementoCompleto(resposta, u"docZip"_s);
-    const qsizetype inicio = elemento.indexOf(u'>');
-    if (elemento.isEmpty() || inicio < 0) return {};
-    return elemento.mid(inicio + 1, elemento.size() - inicio - 1 - QStringLiteral("</docZip>").size());
-}
-
-} // namespace
-
 Passo download(Operacoes& op) {
     const ContextoExecucao& ctx = op.ctx();
     if (ctx.Tipo != TipoDocumento::NFe && ctx.Tipo != TipoDocumento::NFCe) {

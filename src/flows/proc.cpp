@@ -64,6 +64,13 @@ QString namespaceDoTipo(TipoDocumento tipo) {
     }
 }
 
+QString primeiroDocZip(const QString& resposta) {
+    const QString elemento = elementoCompleto(resposta, u"docZip"_s);
+    const qsizetype inicio = elemento.indexOf(u'>');
+    if (elemento.isEmpty() || inicio < 0) return {};
+    return elemento.mid(inicio + 1, elemento.size() - inicio - 1 - QStringLiteral("</docZip>").size());
+}
+
 QString valorElemento(const QString& texto, const QString& nome) {
     const QString abre = u'<' + nome + u'>';
     const qsizetype inicio = texto.indexOf(abre);

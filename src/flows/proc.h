@@ -24,6 +24,9 @@ QString comNamespace(const QString& elemento, const QString& nome, const QString
 // The namespace of the documents of a kind (NF-e and NFC-e share one).
 QString namespaceDoTipo(TipoDocumento tipo);
 
+// The packed text of the first docZip of a distribution answer; empty when there is none.
+QString primeiroDocZip(const QString& resposta);
+
 // The value of the first element of the name (its text between the tags); empty when absent.
 QString valorElemento(const QString& texto, const QString& nome);
 
