@@ -14,7 +14,8 @@ cd "$(dirname "$0")/.."
 raiz_projeto="$PWD"
 binario=""
 if [ "${1:-}" = "--binario" ]; then
-  binario="$2"
+  # Absolute: the runs start in their own folders.
+  binario="$(realpath "$2")"
   shift 2
 fi
 rodadas="${1:-1}"
