@@ -17,12 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho) {
         d.chave = texto.left(44);
         d.tpAmb = QStringLiteral("2");
         d.versao = versao;
-        d.offline = documento.offline;
-        d.diaEmissao = documento.diaEmissao;
-        d.vNF = documento.vNF;
-        d.digestValue = documento.digestValue;
-        d.tipoDestinatario = documento.tipoDestinatario;
-        d.destinatario = documento.destinatario;
+        d.documento = documento;
         textoQrNfce(d, [](const QByteArray& t) { return QString::fromLatin1(t.toBase64()); });
     }
     return 0;

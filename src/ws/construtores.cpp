@@ -53,21 +53,15 @@ QString antesDaAssinatura(const QString& texto, const QString& grupo) {
 // infNFeSupl of an NFC-e: the QR code and the consultation address by key; empty when the
 // contingency's QR signature could not be made.
 QString grupoQrNfce(const PedidoCorpo& p, const QString& chave, const QString& assinado) {
-    const DocumentoQrNfce doc = leDocumentoQrNfce(assinado);
     DadosQrNfce d;
     d.pagina = p.paginaQr;
     d.chave = chave;
     // The environment of the run: a homologation document must not point to production.
     d.tpAmb = codigo(p.ambiente);
-    d.versao = versaoQrDoDocumento(p.versaoQr, doc);
-    d.offline = doc.offline;
-    d.diaEmissao = doc.diaEmissao;
-    d.vNF = doc.vNF;
-    d.digestValue = doc.digestValue;
+    d.documento = leDocumentoQrNfce(assinado);
+    d.versao = versaoQrDoDocumento(p.versaoQr, d.documento);
     d.idCsc = p.idToken;
     d.csc = p.token;
-    d.tipoDestinatario = doc.tipoDestinatario;
-    d.destinatario = doc.destinatario;
     const QString qr = textoQrNfce(d, p.assinaQr);
     if (qr.isEmpty()) return {};
     const QString urlChave = p.paginaChave.isEmpty() ? p.paginaQr : p.paginaChave;

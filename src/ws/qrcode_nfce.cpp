@@ -77,14 +77,15 @@ QStringList cscEmBranco(const QString& token, const QString& idToken) {
 }
 
 QString parametrosQrNfce(const DadosQrNfce& d) {
+    const DocumentoQrNfce& doc = d.documento;
     const QString inicio = d.chave + u'|' + QString::number(d.versao) + u'|' + d.tpAmb;
     if (d.versao >= 3) {
-        if (!d.offline) return inicio;
-        return inicio + u'|' + d.diaEmissao + u'|' + d.vNF + u'|' + d.tipoDestinatario + u'|' +
-               d.destinatario;
+        if (!doc.offline) return inicio;
+        return inicio + u'|' + doc.diaEmissao + u'|' + doc.vNF + u'|' + doc.tipoDestinatario + u'|' +
+               doc.destinatario;
     }
-    if (!d.offline) return inicio + u'|' + idCsc(d.idCsc);
-    return inicio + u'|' + d.diaEmissao + u'|' + d.vNF + u'|' + hexadecimal(d.digestValue) + u'|' +
+    if (!doc.offline) return inicio + u'|' + idCsc(d.idCsc);
+    return inicio + u'|' + doc.diaEmissao + u'|' + doc.vNF + u'|' + hexadecimal(doc.digestValue) + u'|' +
            idCsc(d.idCsc);
 }
 
@@ -92,7 +93,7 @@ QString textoQrNfce(const DadosQrNfce& d, const AssinaTextoQr& assina) {
     const QString parametros = parametrosQrNfce(d);
     QString texto = d.pagina + u"?p="_s + parametros;
     if (d.versao >= 3) {
-        if (!d.offline) return texto;
+        if (!d.documento.offline) return texto;
         const QString assinatura = assina ? assina(parametros.toUtf8()) : QString();
         return assinatura.isEmpty() ? QString() : texto + u'|' + assinatura;
     }

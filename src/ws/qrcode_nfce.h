@@ -22,37 +22,34 @@
 
 namespace qel {
 
-struct DadosQrNfce {
-    QString pagina; // the state's QR consultation page, without "?p="
-    QString chave;
-    QString tpAmb; // of the run
-    int versao = 2;
+// What the document itself decides: the contingency (tpEmis 9), day of emission, vNF, digest,
+// the recipient's identification, and whether the issuer is a person (CPF), whom version 2 is
+// refused to (rule ZX02-222, rejection 444).
+struct DocumentoQrNfce {
     bool offline = false; // tpEmis 9
+    bool emitentePessoaFisica = false;
     // Off line: the day of dhEmi as the document writes it (two digits), vNF as written.
     QString diaEmissao;
     QString vNF;
     QString digestValue; // version 2 off line: the document's signature digest
-    QString idCsc;       // version 2: the CSC id as configured ("000001" or blank)
-    QString csc;         // version 2
     // Version 3 off line: "1" CNPJ, "2" CPF, "3" foreign (the identification itself then blank),
     // both blank without a recipient.
     QString tipoDestinatario;
     QString destinatario;
 };
-
-// What the document itself decides: the contingency (tpEmis 9), day of emission, vNF, digest,
-// the recipient's identification, and whether the issuer is a person (CPF), whom version 2 is
-// refused to (rule ZX02-222, rejection 444).
-struct DocumentoQrNfce {
-    bool offline = false;
-    bool emitentePessoaFisica = false;
-    QString diaEmissao;
-    QString vNF;
-    QString digestValue;
-    QString tipoDestinatario;
-    QString destinatario;
-};
 DocumentoQrNfce leDocumentoQrNfce(const QString& assinado);
+
+// What the QR code text is made of: the run's page, key, environment and CSC, the version, and
+// the document's own fields.
+struct DadosQrNfce {
+    QString pagina; // the state's QR consultation page, without "?p="
+    QString chave;
+    QString tpAmb; // of the run
+    int versao = 2;
+    DocumentoQrNfce documento; // off line: day, vNF, digest, recipient
+    QString idCsc;             // version 2: the CSC id as configured ("000001" or blank)
+    QString csc;               // version 2
+};
 
 // The version the document's QR code is made in: the state's, but 3 for an issuer identified by
 // CPF.

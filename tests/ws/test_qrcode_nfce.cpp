@@ -70,14 +70,14 @@ TEST(QrCodeNfce, TextoPorVersaoFormaEAmbiente) {
         d.chave = c.offline ? kChaveOffline : kChaveOnline;
         d.tpAmb = QString::fromLatin1(c.tpAmb);
         d.versao = c.versao;
-        d.offline = c.offline;
-        d.diaEmissao = u"05"_s;
-        d.vNF = u"21.00"_s;
-        d.digestValue = kDigest;
+        d.documento.offline = c.offline;
+        d.documento.diaEmissao = u"05"_s;
+        d.documento.vNF = u"21.00"_s;
+        d.documento.digestValue = kDigest;
         d.idCsc = u"000001"_s;
         d.csc = u"  "_s + kCsc + u" "_s;
-        d.tipoDestinatario = u"2"_s;
-        d.destinatario = cpf;
+        d.documento.tipoDestinatario = u"2"_s;
+        d.documento.destinatario = cpf;
         QByteArray assinado;
         const QString texto = textoQrNfce(d, [&assinado](const QByteArray& t) {
             assinado = t;
@@ -94,9 +94,9 @@ TEST(QrCodeNfce, AssinaturaQueFalhaNaoDaTexto) {
     d.chave = kChaveOffline;
     d.tpAmb = u"2"_s;
     d.versao = 3;
-    d.offline = true;
-    d.diaEmissao = u"31"_s;
-    d.vNF = u"0.10"_s;
+    d.documento.offline = true;
+    d.documento.diaEmissao = u"31"_s;
+    d.documento.vNF = u"0.10"_s;
     EXPECT_TRUE(textoQrNfce(d, [](const QByteArray&) { return QString(); }).isEmpty());
     EXPECT_TRUE(textoQrNfce(d, {}).isEmpty());
     // A recipient left out leaves both of its parameters blank, the separators kept.
