@@ -146,10 +146,8 @@ bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somen
     impressao.pastaLocal = ctx_.PastaLocal;
     impressao.dadosEmpresa = dados_.linhas;
     impressao.criacao = agora();
-    impressao.paginasNfce = [this](const QString& cUF, Ambiente ambiente) {
-        return PaginasNfce{recursos_.enderecos.enderecoQr(TipoDocumento::NFCe, cUF, ambiente),
-                           recursos_.enderecos.enderecoConsultaNfce(cUF, ambiente),
-                           recursos_.versoesQr.versao(cUF)};
+    impressao.consultaNfce = [this](const QString& chave, const QString& cUF, Ambiente ambiente) {
+        return consultaNfceNaoEnviada(chave, cUF, ambiente);
     };
     SaidaDaExecucao saida(*this);
     const bool impresso = Imprime_DFe(documento, tipo, impressao, cfg_, saida, [this](const QString& cnpj) {
@@ -167,6 +165,20 @@ bool Operacoes::imprime(const QString& documento, TipoDocumento tipo, bool somen
     for (const QString& pdf : std::as_const(impressao.pdfsGerados))
         Mostra_Status(u"PDF gerado: "_s + pdf);
     return impresso;
+}
+
+ConsultaNfce Operacoes::consultaNfceNaoEnviada(const QString& chave, const QString& cUF,
+                                               Ambiente ambiente) const {
+    // The on-line form a send would make (nothing is signed for a printout), in the state's version.
+    DadosQrNfce d;
+    d.pagina = recursos_.enderecos.enderecoQr(TipoDocumento::NFCe, cUF, ambiente);
+    d.chave = chave;
+    d.tpAmb = codigo(ambiente);
+    d.versao = recursos_.versoesQr.versao(cUF);
+    d.idCsc = cfg_.IDToken;
+    d.csc = cfg_.Token;
+    return {d.pagina.isEmpty() ? QString() : textoQrNfce(d, {}),
+            recursos_.enderecos.enderecoConsultaNfce(cUF, ambiente)};
 }
 
 void Operacoes::limpaTemporarios() {

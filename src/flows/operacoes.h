@@ -135,6 +135,9 @@ public:
     // status line, and a message that begins with `jaFeito`, what the run did achieve) and the
     // flow goes on, since what is archived stays archived.
     void imprimeDepoisDeArquivar(const QString& documento, TipoDocumento tipo, const QString& jaFeito);
+    // The QR code text and consultation address a printout gives an NFC-e never sent: the on-line
+    // form of the state's page and version, by the company's CSC.
+    ConsultaNfce consultaNfceNaoEnviada(const QString& chave, const QString& cUF, Ambiente ambiente) const;
 
     // E-mails the stored document and its PDFs (P: the PDF prefix of the print, or one PDF file)
     // when the calling application asked for it with the e-mail request file beside the task's

@@ -20,15 +20,15 @@ struct ResumoDocumento {
     QString emitenteNome, emitenteCidade, emitenteFone;
 };
 
-// An NFC-e's consultation pages and QR code version for a state and environment, from the
-// program's tables: what a receipt prints for a document that does not carry its own (one never
-// sent). Blank pages where the tables know none.
-struct PaginasNfce {
-    QString paginaQr;
+// The on-line consultation the run gives an NFC-e that does not carry its own (`infNFeSupl`: one
+// never sent), by the tables and rules a send uses: the QR code's text and the address of the
+// consultation by key, for the key, state and environment. Blank where the tables know none.
+struct ConsultaNfce {
+    QString qrCode;
     QString urlChave;
-    int versaoQr = 2;
 };
-using ConsultaPaginasNfce = std::function<PaginasNfce(const QString& cUF, Ambiente ambiente)>;
+using ConsultaNfceNaoEnviada =
+    std::function<ConsultaNfce(const QString& chave, const QString& cUF, Ambiente ambiente)>;
 
 struct ContextoImpressao {
     QString tarefa;                             // the task name as written
@@ -42,8 +42,8 @@ struct ContextoImpressao {
     QStringList dadosEmpresa; // the company data of the task (name, address, city, phone, ...)
     QDateTime criacao;        // when the printout is made (the creation date of its PDFs)
     ResumoDocumento resumo;
-    QStringList pdfsGerados;         // the files exported, for the task and the e-mail
-    ConsultaPaginasNfce paginasNfce; // unset: the pages of RS and the national portal
+    QStringList pdfsGerados;             // the files exported, for the task and the e-mail
+    ConsultaNfceNaoEnviada consultaNfce; // unset: none (the key alone, the national portal)
 };
 
 class SaidaImpressao {

@@ -518,7 +518,7 @@ void Danfe::qrCode() {
         p2_.objeto(u"QR"_s).visivel = false;
         return;
     }
-    const QString texto = textoQrNfce(leitor_, ctx_.chave, cfg_, ctx_.paginasNfce);
+    const QString texto = textoQrNfce(leitor_, ctx_.chave, ctx_.consultaNfce);
     const Simbolo qr = simboloQr(texto);
     for (Modelo* m : {&p1_, &p2_}) {
         m->objeto(u"Shape_Barras"_s).visivel = false;

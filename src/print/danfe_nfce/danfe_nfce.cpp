@@ -149,7 +149,7 @@ void DanfeNfce::imprime(const QString& documento) {
     ctx_.resumo.emissao = dataDoXml(emissao) + u" - "_s + horaDoXml(emissao);
     Preenche_Memo(m_, u"NFC1"_s,
                   linhaNumero_ + u"|Consulte pela Chave de Acesso em|"_s +
-                      enderecoConsultaNfce(leitor_, ctx_.paginasNfce));
+                      enderecoConsultaNfce(leitor_, ctx_.chave, ctx_.consultaNfce));
 
     // The notices the authorities' layout asks for in the fiscal message area.
     QStringList fiscal;
@@ -194,7 +194,7 @@ void DanfeNfce::imprime(const QString& documento) {
     if (mensagens_.isEmpty()) escondeFaixa(u"DadosAdicionais"_s);
 
     // The QR code: the document's own text, also left for the calling application.
-    const QString qr = textoQrNfce(leitor_, ctx_.chave, cfg_, ctx_.paginasNfce);
+    const QString qr = textoQrNfce(leitor_, ctx_.chave, ctx_.consultaNfce);
     const QString arquivoQr = caminhoNativo(u"C:\\Qel\\sQRCode.txt"_s);
     Prepara_Pasta(arquivoQr, u"N"_s);
     if (!gravaLinhas(localizaCaminho(arquivoQr), {qr}))

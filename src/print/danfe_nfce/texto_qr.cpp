@@ -1,9 +1,6 @@
 #include "print/danfe_nfce/texto_qr.h"
 
 #include "print/impressao.h"
-#include "util/compactacao.h"
-#include "util/numeros.h"
-#include "util/texto.h"
 
 using namespace Qt::StringLiterals;
 
@@ -39,41 +36,29 @@ QString doSuplemento(const LeitorXml& leitor, const QString& nome) {
     return {};
 }
 
-} // namespace
-
-namespace {
-
-// The pages of the document's state and environment (ide's cUF and tpAmb).
-PaginasNfce paginasDoDocumento(const LeitorXml& leitor, const ConsultaPaginasNfce& paginas) {
-    if (!paginas) return {};
+// The run's consultation for the document's key, state and environment (ide's cUF and tpAmb).
+ConsultaNfce consultaDoDocumento(const LeitorXml& leitor, const QString& chave,
+                                 const ConsultaNfceNaoEnviada& consulta) {
+    if (!consulta) return {};
     LeitorXml ide = leitor;
     ide.Seleciona_Grupo(u"ide"_s);
     const Ambiente ambiente =
         ide.Busca_Valor(u"tpAmb"_s) == u"2"_s ? Ambiente::Homologacao : Ambiente::Producao;
-    return paginas(ide.Busca_Valor(u"cUF"_s).trimmed(), ambiente);
+    return consulta(chave, ide.Busca_Valor(u"cUF"_s).trimmed(), ambiente);
 }
 
 } // namespace
 
-QString textoQrNfce(const LeitorXml& leitor, const QString& chave, const ConfiguracaoEmpresa& cfg,
-                    const ConsultaPaginasNfce& paginas) {
+QString textoQrNfce(const LeitorXml& leitor, const QString& chave, const ConsultaNfceNaoEnviada& consulta) {
     if (const QString proprio = doSuplemento(leitor, u"qrCode"_s); !proprio.isEmpty()) return proprio;
-    LeitorXml ide = leitor;
-    ide.Seleciona_Grupo(u"ide"_s);
-    const QString ambiente = ide.Busca_Valor(u"tpAmb"_s).isEmpty() ? u"1"_s : ide.Busca_Valor(u"tpAmb"_s);
-    const PaginasNfce doEstado = paginasDoDocumento(leitor, paginas);
-    const QString pagina =
-        doEstado.paginaQr.isEmpty() ? u"https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx"_s : doEstado.paginaQr;
-    if (doEstado.versaoQr >= 3) return pagina + u"?p="_s + chave + u"|3|"_s + ambiente;
-    const QString idCsc =
-        cfg.IDToken.trimmed().isEmpty() ? u"1"_s : QString::number(Texto_Inteiro(cfg.IDToken));
-    const QString parametros = chave + u"|2|"_s + ambiente + u'|' + idCsc;
-    return pagina + u"?p="_s + parametros + u'|' + Calcula_Sha1(parametros + cfg.Token.trimmed());
+    const QString doEstado = consultaDoDocumento(leitor, chave, consulta).qrCode;
+    return doEstado.isEmpty() ? chave : doEstado;
 }
 
-QString enderecoConsultaNfce(const LeitorXml& leitor, const ConsultaPaginasNfce& paginas) {
+QString enderecoConsultaNfce(const LeitorXml& leitor, const QString& chave,
+                             const ConsultaNfceNaoEnviada& consulta) {
     if (const QString proprio = doSuplemento(leitor, u"urlChave"_s); !proprio.isEmpty()) return proprio;
-    const QString doEstado = paginasDoDocumento(leitor, paginas).urlChave;
+    const QString doEstado = consultaDoDocumento(leitor, chave, consulta).urlChave;
     return doEstado.isEmpty() ? u"www.nfe.fazenda.gov.br/portal"_s : doEstado;
 }
 
